@@ -1,0 +1,82 @@
+/*
+ * MavrelWAVChorus: a fixed chorus for 16-bit PCM WAV files.
+ *
+ * One operation, WAVChorus(), usable from C and C++.
+ */
+#ifndef MAVREL_WAV_CHORUS_H
+#define MAVREL_WAV_CHORUS_H
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#include <wchar.h>
+/* Windows: paths are wide strings, as in the rest of the Win32 API. */
+typedef wchar_t WAVChorusChar;
+#else
+#ifdef __cplusplus
+/* char16_t is a keyword in C++11 and later. */
+typedef char16_t WAVChorusChar;
+#else
+#include <uchar.h>
+typedef char16_t WAVChorusChar;
+#endif
+#endif
+
+#if defined(_WIN32)
+#if defined(MAVREL_WAV_CHORUS_BUILDING)
+#define MAVREL_WAV_CHORUS_API __declspec(dllexport)
+#else
+#define MAVREL_WAV_CHORUS_API __declspec(dllimport)
+#endif
+#elif defined(__GNUC__)
+#define MAVREL_WAV_CHORUS_API __attribute__((visibility("default")))
+#else
+#define MAVREL_WAV_CHORUS_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Result of a call that has done its work. */
+#define WAVCHORUS_OK 999
+
+/* Failure results: always negative, never 999. A failed call writes one line on
+ * stderr naming the path and the reason, creates no output file and leaves an
+ * existing output untouched. */
+#define WAVCHORUS_ERR_NULL_PATH (-1)      /* a path pointer is NULL */
+#define WAVCHORUS_ERR_BAD_PATH (-2)       /* a path holds an unpaired UTF-16 surrogate */
+#define WAVCHORUS_ERR_OPEN_INPUT (-3)     /* the input cannot be opened */
+#define WAVCHORUS_ERR_INPUT_NOT_FILE (-4) /* the input is not a regular file */
+#define WAVCHORUS_ERR_SHORT_HEADER (-5)   /* the input is shorter than its 44-byte header */
+#define WAVCHORUS_ERR_BAD_CHANNELS (-6)   /* the header's channel count is 0 */
+#define WAVCHORUS_ERR_BAD_RATE (-7)       /* sample rate <= 0 or above WAVCHORUS_MAX_RATE */
+#define WAVCHORUS_ERR_CREATE_OUTPUT (-8)  /* the output cannot be created */
+#define WAVCHORUS_ERR_READ (-9)           /* reading the input failed */
+#define WAVCHORUS_ERR_WRITE (-10)         /* writing, closing or replacing the output failed */
+#define WAVCHORUS_ERR_NO_MEMORY (-11)     /* the working memory could not be allocated */
+
+/* The highest sample rate accepted, in Hz. */
+#define WAVCHORUS_MAX_RATE 768000
+
+/*
+ * WAVChorus: reads the 16-bit PCM WAV file at inputPath, applies the chorus and
+ * writes a new 16-bit PCM WAV file with the canonical 44-byte header at
+ * outputPath. Prints an eight-line report of the input and output formats to
+ * stdout.
+ *
+ * inputPath, outputPath: null-terminated paths, UTF-16 on Linux (converted to
+ *   UTF-8), wchar_t on Windows (converted with the ANSI code page). The caller
+ *   keeps ownership. The output is created or replaced; it may name the input
+ *   itself, which is then processed in place.
+ * Returns WAVCHORUS_OK (999) on success, or one of the negative
+ * WAVCHORUS_ERR_* codes above. Thread-safe: calls share no state.
+ */
+MAVREL_WAV_CHORUS_API int32_t WAVChorus(const WAVChorusChar* inputPath,
+                                        const WAVChorusChar* outputPath);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* MAVREL_WAV_CHORUS_H */

@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# The Linux x86-64 build and its test suite.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+cmake -S . -B build -G Ninja >/dev/null
+cmake --build build
+ctest --test-dir build --output-on-failure -j2

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs what the project needs from Debian's packages, only when missing.
+#   scripts/deps.sh build   the compiler and CMake: enough to build and run the demo
+#   scripts/deps.sh test    everything the test command uses
+set -euo pipefail
+
+build_packages=(g++ cmake ninja-build pkg-config)
+test_packages=(
+  "${build_packages[@]}"
+  googletest libgtest-dev libsndfile1-dev sndfile-programs binutils sox
+)
+
+case "${1:-build}" in
+  build) wanted=("${build_packages[@]}") ;;
+  test) wanted=("${test_packages[@]}") ;;
+  *) echo "usage: $0 build|test" >&2; exit 2 ;;
+esac
+
+missing=()
+for p in "${wanted[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed$'; then
+    missing+=("$p")
+  fi
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+if [ "$(id -u)" -ne 0 ]; then
+  echo "deps: missing packages: ${missing[*]}; run as root or install them" >&2
+  exit 1
+fi
+echo "deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,60 @@
+#include "InputFile.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace mavrel {
+
+InputFile::~InputFile() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+InputFile::OpenStatus InputFile::open(const std::string& path, int& err) {
+    // O_NONBLOCK so that opening a FIFO with no writer cannot hang the call.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd_ < 0) {
+        err = errno;
+        return OpenStatus::cannotOpen;
+    }
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) {
+        err = errno;
+        return OpenStatus::cannotOpen;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        err = 0;
+        return OpenStatus::notRegularFile;
+    }
+    const int flags = ::fcntl(fd_, F_GETFL);
+    if (flags < 0 || ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        err = errno;
+        return OpenStatus::cannotOpen;
+    }
+    return OpenStatus::ok;
+}
+
+std::ptrdiff_t InputFile::read(void* buffer, std::size_t n, int& err) {
+    auto* p = static_cast<unsigned char*>(buffer);
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t got = ::read(fd_, p + done, n - done);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            err = errno;
+            return -1;
+        }
+        if (got == 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return static_cast<std::ptrdiff_t>(done);
+}
+
+} // namespace mavrel

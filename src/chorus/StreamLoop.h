@@ -1,0 +1,21 @@
+// The streaming loop: samples from byte 44 of the input to its end, through the
+// chorus, to the output.
+#pragma once
+
+#include "ChorusState.h"
+#include "InputFile.h"
+#include "OutputFile.h"
+#include "WaveHeader.h"
+
+namespace mavrel {
+
+enum class LoopStatus { ok, readFailed, writeFailed };
+
+// The input must stand at byte 44. One or two channels go frame by frame, the
+// first value of a frame through the chorus and its result written for each
+// channel. Three or more channels go through the chorus as one stream of values.
+// Missing input up to the declared frame count is replaced by silence.
+LoopStatus runStreamLoop(InputFile& in, OutputFile& out, const WaveInfo& info, ChorusState& state,
+                         int& err);
+
+} // namespace mavrel
