@@ -16,7 +16,9 @@ std::uint32_t le32(const std::uint8_t* p) {
            static_cast<std::uint32_t>(p[2]) << 16U | static_cast<std::uint32_t>(p[3]) << 24U;
 }
 
-unsigned le16(const std::uint8_t* p) { return static_cast<unsigned>(p[0] | p[1] << 8U); }
+unsigned le16(const std::uint8_t* p) {
+    return static_cast<unsigned>(p[0] | p[1] << 8U);
+}
 
 } // namespace
 

@@ -55,8 +55,7 @@ int main(int argc, char** argv) {
         }
     }
     if (paths.size() < 2) {
-        return usageError(paths.empty() ? "missing input and output files"
-                                        : "missing output file");
+        return usageError(paths.empty() ? "missing input and output files" : "missing output file");
     }
     if (paths.size() > 2) {
         return usageError(("extra operand '" + paths[2] + "'").c_str());

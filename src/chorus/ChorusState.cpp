@@ -35,8 +35,8 @@ std::int16_t processValue(ChorusState& state, std::int16_t s) {
     const auto d = static_cast<std::int32_t>(state.depth * std::sin(theta) + state.baseDelay);
     // The ring holds the longest delay, so the dividend is never negative.
     const std::int32_t r = (state.writePos - d + state.ringSize) % state.ringSize;
-    const double y =
-        state.ring[static_cast<std::size_t>(r)] + state.ring[static_cast<std::size_t>(state.writePos)];
+    const double y = state.ring[static_cast<std::size_t>(r)] +
+                     state.ring[static_cast<std::size_t>(state.writePos)];
 
     state.lfoCounter = (state.lfoCounter + 1) % state.lfoWrap;
 

@@ -11,7 +11,7 @@ namespace mavrel {
 // Constants that must be exact, taken from their bit patterns. Two are built on
 // pi taken as 3.1415926538, not on the full-precision value.
 namespace chorus_constants {
-inline constexpr double kInputScale = std::bit_cast<double>(0x3F00000000000000ULL);  // 2^-15
+inline constexpr double kInputScale = std::bit_cast<double>(0x3F00000000000000ULL);   // 2^-15
 inline constexpr double kCentreFactor = std::bit_cast<double>(0x3F9999999999999AULL); // 0.025
 inline constexpr double kDepthFactor = std::bit_cast<double>(0x3F847AE147AE147BULL);  // 0.01
 inline constexpr double kPhaseFactor =

@@ -7,7 +7,7 @@
 namespace mavrel {
 
 class InputFile {
-public:
+  public:
     InputFile() = default;
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
@@ -22,7 +22,7 @@ public:
     // with err set on a read error.
     std::ptrdiff_t read(void* buffer, std::size_t n, int& err);
 
-private:
+  private:
     int fd_ = -1;
 };
 

@@ -10,7 +10,7 @@
 namespace mavrel {
 
 class OutputFile {
-public:
+  public:
     OutputFile() = default;
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
@@ -23,7 +23,7 @@ public:
     // Closes the file and puts it in place of the output.
     bool commit(int& err);
 
-private:
+  private:
     int fd_ = -1;
     std::string target_;   // the file that the output replaces
     std::string tempPath_; // empty when writing directly

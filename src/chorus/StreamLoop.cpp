@@ -1,7 +1,7 @@
 #include "StreamLoop.h"
 
-#include <vector>
 #include <cstdint>
+#include <vector>
 
 namespace mavrel {
 namespace {
@@ -11,7 +11,7 @@ constexpr std::size_t kBlockBytes = 64 * 1024;
 // Hands out 16-bit little-endian values from blocks of the input. A last odd
 // byte is not a value.
 class ValueReader {
-public:
+  public:
     explicit ValueReader(InputFile& in) : in_(in) {}
 
     // 1 with a value, 0 when no whole value is left, -1 on a read error.
@@ -40,7 +40,7 @@ public:
         return 1;
     }
 
-private:
+  private:
     InputFile& in_;
     std::vector<std::uint8_t> buf_ = std::vector<std::uint8_t>(kBlockBytes);
     std::size_t pos_ = 0;
@@ -49,7 +49,7 @@ private:
 };
 
 class ValueWriter {
-public:
+  public:
     explicit ValueWriter(OutputFile& out) : out_(out) {}
 
     bool put(std::int16_t v, int& err) {
@@ -71,7 +71,7 @@ public:
         return ok;
     }
 
-private:
+  private:
     OutputFile& out_;
     std::vector<std::uint8_t> buf_ = std::vector<std::uint8_t>(kBlockBytes);
     std::size_t len_ = 0;

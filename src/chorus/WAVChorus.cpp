@@ -20,7 +20,9 @@
 namespace mavrel {
 namespace {
 
-const char* reasonText(int err) { return err != 0 ? std::strerror(err) : "unknown error"; }
+const char* reasonText(int err) {
+    return err != 0 ? std::strerror(err) : "unknown error";
+}
 
 std::int32_t fail(std::int32_t code, const char* what, const std::string& path, const char* why) {
     std::fprintf(stderr, "WAVChorus: %s \"%s\": %s\n", what, path.c_str(), why);
@@ -79,8 +81,7 @@ std::int32_t runWAVChorus(const char16_t* inputPath, const char16_t* outputPath)
 
     OutputFile out;
     if (!out.create(*outName, err)) {
-        return fail(WAVCHORUS_ERR_CREATE_OUTPUT, "cannot create output", *outName,
-                    reasonText(err));
+        return fail(WAVCHORUS_ERR_CREATE_OUTPUT, "cannot create output", *outName, reasonText(err));
     }
     const std::array<std::uint8_t, kHeaderBytes> outHeader = makeOutputHeader(info);
     if (!out.write(outHeader.data(), outHeader.size(), err)) {

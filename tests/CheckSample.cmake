@@ -1,0 +1,10 @@
+# The committed sample is what make_pluck writes, byte for byte.
+execute_process(COMMAND ${GENERATOR} ${OUT} RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "make_pluck failed: ${rc}")
+endif()
+file(SHA256 ${OUT} got)
+file(SHA256 ${EXPECTED} want)
+if(NOT got STREQUAL want)
+  message(FATAL_ERROR "${OUT} differs from ${EXPECTED}")
+endif()
