@@ -5,14 +5,17 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh test
 failed=()
+passed=0
 for step in scripts/checks/*.sh; do
   echo "=== ${step##*/}"
-  if ! bash "$step"; then
+  if bash "$step"; then
+    passed=$((passed + 1))
+  else
     failed+=("${step##*/}")
   fi
 done
+echo "steps: $passed passed, ${#failed[@]} failed"
 if [ ${#failed[@]} -ne 0 ]; then
   echo "FAILED steps: ${failed[*]}"
   exit 1
 fi
-echo "All test steps passed."

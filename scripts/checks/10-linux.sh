@@ -2,6 +2,6 @@
 # The Linux x86-64 build and its test suite.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-cmake -S . -B build -G Ninja >/dev/null
+cmake -S . -B build -G Ninja -DMAVREL_WAV_CHORUS_BUILD_TESTS=ON >/dev/null
 cmake --build build
 ctest --test-dir build --output-on-failure -j2
