@@ -8,6 +8,7 @@ build_packages=(g++ cmake ninja-build pkg-config)
 test_packages=(
   "${build_packages[@]}"
   googletest libgtest-dev libsndfile1-dev sndfile-programs binutils sox
+  dpkg-dev python3 clang-tidy file groff-base
 )
 
 case "${1:-build}" in

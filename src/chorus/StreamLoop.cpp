@@ -6,7 +6,7 @@
 namespace mavrel {
 namespace {
 
-constexpr std::size_t kBlockBytes = 64 * 1024;
+constexpr std::size_t kBlockBytes = std::size_t{64} * 1024;
 
 // Hands out 16-bit little-endian values from blocks of the input. A last odd
 // byte is not a value.
