@@ -102,6 +102,18 @@ TEST_P(OutputFailsAt, CommandLineSaysSo) {
     EXPECT_EQ(dir.entries(), (std::set<std::string>{"in.wav", "out.wav"}));
 }
 
+// A shell's ulimit -f leaves SIGXFSZ at its default, which ends the process at
+// the first write past the limit. The command line ignores it, so the write
+// fails and the temporary file is removed.
+TEST_P(OutputFailsAt, CommandLineOutlivesTheFileSizeSignal) {
+    ChildSetup setup = limited();
+    setup.ignoreFileSizeSignal = false;
+    const CliResult r = runCli(setup, in, out);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find("wavchorus: failed (code -10)"), std::string::npos) << r.err;
+    EXPECT_EQ(dir.entries(), (std::set<std::string>{"in.wav"}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Stages, OutputFailsAt, ::testing::ValuesIn(kStages),
                          [](const auto& info) { return std::string(info.param.name); });
 

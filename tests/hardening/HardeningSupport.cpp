@@ -33,7 +33,7 @@ void put(Bytes& b, std::size_t at, std::uint64_t v, int bytes) {
 bool setUpChild(const ChildSetup& setup) {
     std::signal(SIGPIPE, SIG_IGN);
     if (setup.fileSizeLimit >= 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
+        std::signal(SIGXFSZ, setup.ignoreFileSizeSignal ? SIG_IGN : SIG_DFL);
         const auto limit = static_cast<rlim_t>(setup.fileSizeLimit);
         const rlimit r{limit, limit};
         if (::setrlimit(RLIMIT_FSIZE, &r) != 0) {

@@ -66,6 +66,9 @@ struct ChildSetup {
     bool obeyPermissions = false;
     // Environment variables set in the child, NAME=value.
     std::vector<std::string> env;
+    // false: SIGXFSZ keeps its default action (ending the process) even with a
+    // file-size limit, as in a shell after ulimit -f.
+    bool ignoreFileSizeSignal = true;
 };
 
 // Exit status of a child that could not be set up as asked (e.g. the
