@@ -234,6 +234,9 @@ int wavChorusInChild(const ChildSetup& setup, const std::string& in, const std::
         }
         return r < 0 && r > -100 ? static_cast<int>(-r) : 100;
     });
+    if (status < 0) {
+        return kChildKilled;
+    }
     if (status == 0) {
         return WAVCHORUS_OK;
     }

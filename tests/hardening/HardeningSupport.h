@@ -79,8 +79,11 @@ inline constexpr int kSetupUnavailable = 125;
 // exit status (0-255), or -1 when the child died of a signal.
 int inChild(const ChildSetup& setup, const std::function<int()>& fn);
 
-// WAVChorus in a forked child. Returns its result (999 or a negative code), or
-// kSetupUnavailable when the child could not be set up.
+// What wavChorusInChild gives when the child died of a signal.
+inline constexpr int kChildKilled = -1000;
+
+// WAVChorus in a forked child. Returns its result (999 or a negative code),
+// kSetupUnavailable when the child could not be set up, or kChildKilled.
 int wavChorusInChild(const ChildSetup& setup, const std::string& in, const std::string& out);
 
 struct CliResult {
