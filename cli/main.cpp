@@ -3,6 +3,7 @@
 #include "MavrelWAVChorus.h"
 #include "Utf8.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -36,6 +37,10 @@ int usageError(const char* what) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Past a file-size limit (ulimit -f) a write is to fail with EFBIG, which the
+    // library reports and cleans up after, rather than kill the process and
+    // leave the temporary output file behind.
+    std::signal(SIGXFSZ, SIG_IGN);
     std::vector<std::string> paths;
     bool optionsEnded = false;
     for (int k = 1; k < argc; ++k) {

@@ -9,6 +9,9 @@ test_packages=(
   "${build_packages[@]}"
   googletest libgtest-dev libsndfile1-dev sndfile-programs binutils sox
   dpkg-dev python3 clang-tidy file groff-base
+  # The fuzzer (clang with libFuzzer and the sanitizer runtimes, the symbolizer
+  # for its reports) and the memory checks of the command line.
+  clang-14 libclang-rt-14-dev llvm-14 valgrind
 )
 
 case "${1:-build}" in
