@@ -1,5 +1,5 @@
-// A straightforward model of the chorus, written from its description: one
-// stream of values through a 2000-value ring (rates up to 57,142 Hz).
+// The independent model of the chorus applied to one stream of values, as a
+// mono file at the given rate passes through it.
 #pragma once
 
 #include <cstdint>
