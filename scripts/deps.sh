@@ -8,6 +8,10 @@ build_packages=(g++ cmake ninja-build pkg-config)
 test_packages=(
   "${build_packages[@]}"
   googletest libgtest-dev libsndfile1-dev sndfile-programs binutils sox
+  # The Windows DLL and its tests under Wine (scripts/checks/40-windows.sh)
+  g++-mingw-w64-x86-64-posix mingw-w64-tools wine64
+  # The ARM builds and their tests under qemu (scripts/checks/50-arm.sh)
+  g++-arm-linux-gnueabihf g++-aarch64-linux-gnu qemu-user
 )
 
 case "${1:-build}" in
