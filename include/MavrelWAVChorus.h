@@ -45,7 +45,7 @@ extern "C" {
  * stderr naming the path and the reason, creates no output file and leaves an
  * existing output untouched. */
 #define WAVCHORUS_ERR_NULL_PATH (-1)      /* a path pointer is NULL */
-#define WAVCHORUS_ERR_BAD_PATH (-2)       /* a path holds an unpaired UTF-16 surrogate */
+#define WAVCHORUS_ERR_BAD_PATH (-2)       /* unpaired surrogate; Windows: no exact ANSI form */
 #define WAVCHORUS_ERR_OPEN_INPUT (-3)     /* the input cannot be opened */
 #define WAVCHORUS_ERR_INPUT_NOT_FILE (-4) /* the input is not a regular file */
 #define WAVCHORUS_ERR_SHORT_HEADER (-5)   /* the input is shorter than its 44-byte header */

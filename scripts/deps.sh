@@ -12,6 +12,10 @@ test_packages=(
   # The fuzzer (clang with libFuzzer and the sanitizer runtimes, the symbolizer
   # for its reports) and the memory checks of the command line.
   clang-14 libclang-rt-14-dev llvm-14 valgrind
+  # The Windows DLL and its tests under Wine (scripts/checks/40-windows.sh)
+  g++-mingw-w64-x86-64-posix mingw-w64-tools wine64
+  # The ARM builds and their tests under qemu (scripts/checks/50-arm.sh)
+  g++-arm-linux-gnueabihf g++-aarch64-linux-gnu qemu-user
 )
 
 case "${1:-build}" in

@@ -8,8 +8,13 @@
 namespace mavrel {
 
 InputFile::~InputFile() {
+    close();
+}
+
+void InputFile::close() {
     if (fd_ >= 0) {
-        ::close(fd_);
+        (void)::close(fd_);
+        fd_ = -1;
     }
 }
 

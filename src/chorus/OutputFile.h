@@ -1,7 +1,7 @@
 // The output stream. A regular file is written to a temporary file beside it and
 // renamed over it only once complete, so a failed call never leaves a half-written
 // file in its place and an existing output survives. Anything else (a pipe, a
-// terminal, /dev/null) is written directly.
+// terminal, /dev/null, NUL) is written directly.
 #pragma once
 
 #include <cstddef>
@@ -17,14 +17,19 @@ class OutputFile {
     // Closes and removes an uncommitted temporary file.
     ~OutputFile();
 
-    // On failure returns false with err set to the errno value.
+    // On failure returns false with err set to the system's error code (errno,
+    // or GetLastError on Windows).
     bool create(const std::string& path, int& err);
     bool write(const void* data, std::size_t n, int& err);
     // Closes the file and puts it in place of the output.
     bool commit(int& err);
 
   private:
+#if defined(_WIN32)
+    void* handle_ = nullptr; // the file's HANDLE; null when none is open
+#else
     int fd_ = -1;
+#endif
     std::string target_;   // the file that the output replaces
     std::string tempPath_; // empty when writing directly
 };

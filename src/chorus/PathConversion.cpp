@@ -1,5 +1,12 @@
 #include "PathConversion.h"
 
+#if defined(_WIN32)
+#include <climits>
+#include <cwchar>
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
+
 namespace mavrel {
 
 std::size_t utf16Length(const char16_t* s) {
@@ -43,5 +50,38 @@ std::optional<std::string> utf16ToUtf8(const char16_t* s) {
     }
     return out;
 }
+
+#if defined(_WIN32)
+std::optional<std::string> wideToAnsi(const wchar_t* s) {
+    const std::size_t n = std::wcslen(s);
+    if (n >= INT_MAX / 2 - 1) {
+        return std::nullopt;
+    }
+    const int size = static_cast<int>(2 * (n + 1));
+    std::string buffer(static_cast<std::size_t>(size), '\0');
+    // The whole string, terminator included, with no flags and no default
+    // character.
+    const int written =
+        ::WideCharToMultiByte(CP_ACP, 0, s, -1, buffer.data(), size, nullptr, nullptr);
+    if (written <= 0) {
+        return std::nullopt;
+    }
+    buffer.resize(static_cast<std::size_t>(written - 1));
+
+    // Back to UTF-16: a path that does not come back unchanged was altered.
+    const int units =
+        ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, buffer.c_str(), -1, nullptr, 0);
+    if (units <= 0 || static_cast<std::size_t>(units) != n + 1) {
+        return std::nullopt;
+    }
+    std::wstring back(static_cast<std::size_t>(units), L'\0');
+    if (::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, buffer.c_str(), -1, back.data(),
+                              units) != units ||
+        std::wmemcmp(back.data(), s, n) != 0) {
+        return std::nullopt;
+    }
+    return buffer;
+}
+#endif
 
 } // namespace mavrel

@@ -8,11 +8,11 @@
 #include "PathConversion.h"
 #include "Report.h"
 #include "StreamLoop.h"
+#include "SystemError.h"
 #include "WaveHeader.h"
 
 #include <array>
 #include <cstdio>
-#include <cstring>
 #include <new>
 #include <optional>
 #include <string>
@@ -20,26 +20,36 @@
 namespace mavrel {
 namespace {
 
-const char* reasonText(int err) {
-    return err != 0 ? std::strerror(err) : "unknown error";
+#if defined(_WIN32)
+// Paths are opened in the system's ANSI code page.
+std::optional<std::string> narrowPath(const wchar_t* path) {
+    return wideToAnsi(path);
 }
+constexpr const char* kBadPathReason = "has no exact form in the system's ANSI code page";
+#else
+std::optional<std::string> narrowPath(const char16_t* path) {
+    return utf16ToUtf8(path);
+}
+constexpr const char* kBadPathReason = "is not valid UTF-16 (unpaired surrogate)";
+#endif
 
-std::int32_t fail(std::int32_t code, const char* what, const std::string& path, const char* why) {
-    std::fprintf(stderr, "WAVChorus: %s \"%s\": %s\n", what, path.c_str(), why);
+std::int32_t fail(std::int32_t code, const char* what, const std::string& path,
+                  const std::string& why) {
+    std::fprintf(stderr, "WAVChorus: %s \"%s\": %s\n", what, path.c_str(), why.c_str());
     return code;
 }
 
-std::int32_t runWAVChorus(const char16_t* inputPath, const char16_t* outputPath) {
+std::int32_t runWAVChorus(const WAVChorusChar* inputPath, const WAVChorusChar* outputPath) {
     if (inputPath == nullptr || outputPath == nullptr) {
         std::fprintf(stderr, "WAVChorus: the %s path is NULL\n",
                      inputPath == nullptr ? "input" : "output");
         return WAVCHORUS_ERR_NULL_PATH;
     }
-    const std::optional<std::string> inName = utf16ToUtf8(inputPath);
-    const std::optional<std::string> outName = utf16ToUtf8(outputPath);
+    const std::optional<std::string> inName = narrowPath(inputPath);
+    const std::optional<std::string> outName = narrowPath(outputPath);
     if (!inName || !outName) {
-        std::fprintf(stderr, "WAVChorus: the %s path is not valid UTF-16 (unpaired surrogate)\n",
-                     !inName ? "input" : "output");
+        std::fprintf(stderr, "WAVChorus: the %s path %s\n", !inName ? "input" : "output",
+                     kBadPathReason);
         return WAVCHORUS_ERR_BAD_PATH;
     }
 
@@ -49,7 +59,7 @@ std::int32_t runWAVChorus(const char16_t* inputPath, const char16_t* outputPath)
     case InputFile::OpenStatus::ok:
         break;
     case InputFile::OpenStatus::cannotOpen:
-        return fail(WAVCHORUS_ERR_OPEN_INPUT, "cannot open input", *inName, reasonText(err));
+        return fail(WAVCHORUS_ERR_OPEN_INPUT, "cannot open input", *inName, systemErrorText(err));
     case InputFile::OpenStatus::notRegularFile:
         return fail(WAVCHORUS_ERR_INPUT_NOT_FILE, "cannot read input", *inName,
                     "not a regular file");
@@ -58,7 +68,7 @@ std::int32_t runWAVChorus(const char16_t* inputPath, const char16_t* outputPath)
     std::array<std::uint8_t, kHeaderBytes> header{};
     const std::ptrdiff_t got = in.read(header.data(), header.size(), err);
     if (got < 0) {
-        return fail(WAVCHORUS_ERR_READ, "cannot read input", *inName, reasonText(err));
+        return fail(WAVCHORUS_ERR_READ, "cannot read input", *inName, systemErrorText(err));
     }
     if (static_cast<std::size_t>(got) < kHeaderBytes) {
         return fail(WAVCHORUS_ERR_SHORT_HEADER, "cannot read input", *inName,
@@ -81,11 +91,12 @@ std::int32_t runWAVChorus(const char16_t* inputPath, const char16_t* outputPath)
 
     OutputFile out;
     if (!out.create(*outName, err)) {
-        return fail(WAVCHORUS_ERR_CREATE_OUTPUT, "cannot create output", *outName, reasonText(err));
+        return fail(WAVCHORUS_ERR_CREATE_OUTPUT, "cannot create output", *outName,
+                    systemErrorText(err));
     }
     const std::array<std::uint8_t, kHeaderBytes> outHeader = makeOutputHeader(info);
     if (!out.write(outHeader.data(), outHeader.size(), err)) {
-        return fail(WAVCHORUS_ERR_WRITE, "cannot write output", *outName, reasonText(err));
+        return fail(WAVCHORUS_ERR_WRITE, "cannot write output", *outName, systemErrorText(err));
     }
     printOutputReport(info);
 
@@ -94,12 +105,15 @@ std::int32_t runWAVChorus(const char16_t* inputPath, const char16_t* outputPath)
     case LoopStatus::ok:
         break;
     case LoopStatus::readFailed:
-        return fail(WAVCHORUS_ERR_READ, "cannot read input", *inName, reasonText(err));
+        return fail(WAVCHORUS_ERR_READ, "cannot read input", *inName, systemErrorText(err));
     case LoopStatus::writeFailed:
-        return fail(WAVCHORUS_ERR_WRITE, "cannot write output", *outName, reasonText(err));
+        return fail(WAVCHORUS_ERR_WRITE, "cannot write output", *outName, systemErrorText(err));
     }
+    // The input is closed before the output takes its place: the output may
+    // replace the input itself.
+    in.close();
     if (!out.commit(err)) {
-        return fail(WAVCHORUS_ERR_WRITE, "cannot write output", *outName, reasonText(err));
+        return fail(WAVCHORUS_ERR_WRITE, "cannot write output", *outName, systemErrorText(err));
     }
     return WAVCHORUS_OK;
 }

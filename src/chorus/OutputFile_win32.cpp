@@ -1,0 +1,127 @@
+#include "OutputFile.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+namespace mavrel {
+namespace {
+
+std::string uniqueSuffix(int attempt) {
+    LARGE_INTEGER counter{};
+    (void)::QueryPerformanceCounter(&counter);
+    std::uint64_t bits = static_cast<std::uint64_t>(counter.QuadPart) * 0x9E3779B97F4A7C15ULL;
+    bits ^= static_cast<std::uint64_t>(::GetCurrentProcessId()) << 32U;
+    bits ^= static_cast<std::uint64_t>(::GetCurrentThreadId()) << 16U;
+    bits += static_cast<std::uint64_t>(attempt);
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(bits));
+    return text;
+}
+
+} // namespace
+
+OutputFile::~OutputFile() {
+    if (handle_ != nullptr) {
+        ::CloseHandle(handle_);
+    }
+    if (!tempPath_.empty()) {
+        ::DeleteFileA(tempPath_.c_str());
+    }
+}
+
+bool OutputFile::create(const std::string& path, int& err) {
+    // An existing output that is not a disk file (NUL, a pipe, a console) is
+    // written directly.
+    HANDLE existing = ::CreateFileA(path.c_str(), GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (existing != INVALID_HANDLE_VALUE) {
+        if (::GetFileType(existing) != FILE_TYPE_DISK) {
+            handle_ = existing;
+            return true;
+        }
+        if (!::CloseHandle(existing)) {
+            err = static_cast<int>(::GetLastError());
+            return false;
+        }
+        // A read-only file is not replaced, as it could not be overwritten.
+        const DWORD attributes = ::GetFileAttributesA(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+            err = ERROR_ACCESS_DENIED;
+            return false;
+        }
+    } else {
+        const DWORD openError = ::GetLastError();
+        // A file that exists but cannot be written (read-only, a directory, in use)
+        // fails here, before anything is created.
+        if (openError != ERROR_FILE_NOT_FOUND) {
+            err = static_cast<int>(openError);
+            return false;
+        }
+    }
+
+    // The temporary file goes beside the output, so that the rename stays on one
+    // volume.
+    target_ = path;
+    const std::string prefix = path + ".";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string candidate = prefix + uniqueSuffix(attempt) + ".tmp";
+        HANDLE h = ::CreateFileA(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            handle_ = h;
+            tempPath_ = std::move(candidate);
+            return true;
+        }
+        const DWORD createError = ::GetLastError();
+        if (createError != ERROR_FILE_EXISTS && createError != ERROR_ALREADY_EXISTS) {
+            err = static_cast<int>(createError);
+            return false;
+        }
+    }
+    err = ERROR_FILE_EXISTS;
+    return false;
+}
+
+bool OutputFile::write(const void* data, std::size_t n, int& err) {
+    const auto* p = static_cast<const unsigned char*>(data);
+    while (n > 0) {
+        const auto chunk = static_cast<DWORD>(std::min<std::size_t>(n, 1U << 30U));
+        DWORD put = 0;
+        if (!::WriteFile(handle_, p, chunk, &put, nullptr)) {
+            err = static_cast<int>(::GetLastError());
+            return false;
+        }
+        if (put == 0) {
+            err = ERROR_WRITE_FAULT;
+            return false;
+        }
+        p += put;
+        n -= put;
+    }
+    return true;
+}
+
+bool OutputFile::commit(int& err) {
+    HANDLE h = handle_;
+    handle_ = nullptr;
+    if (!::CloseHandle(h)) {
+        err = static_cast<int>(::GetLastError());
+        return false;
+    }
+    if (tempPath_.empty()) {
+        return true;
+    }
+    if (!::MoveFileExA(tempPath_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        err = static_cast<int>(::GetLastError());
+        return false;
+    }
+    tempPath_.clear();
+    return true;
+}
+
+} // namespace mavrel

@@ -1,0 +1,423 @@
+// windows_host_test CASE DLL [ARGS]: a foreign Windows host of MavrelWAVChorus.DLL.
+// It loads the DLL with LoadLibraryW as any application would and checks one
+// case; the exit status is the number of failed checks (0: passed).
+//
+//   registry DLL             attach registers the module, detach deregisters it
+//   refusal DLL              a refusing framework makes the load fail
+//   allocation DLL           a failed allocation loads without the library record
+//   version DLL              the version resource
+//   typelib DLL              the type library resource
+//   chorus DLL REF WORK NAME REF\inputs\NAME.wav gives REF\expected\NAME.wav
+//   nonascii DLL REF WORK NAME  the same through paths with non-ASCII names
+//   badpath DLL REF WORK     a path the ANSI code page cannot represent
+//   files DLL REF WORK       missing and unwritable files, replacing, in place
+#include "HostChecks.h"
+#include "MavrelFramework.h"
+#include "MavrelWAVChorus.h"
+
+#include <oleauto.h>
+#include <winver.h>
+
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+using host::check;
+using host::join;
+using host::narrow;
+
+namespace {
+
+using WAVChorusFn = std::int32_t (*)(const wchar_t*, const wchar_t*);
+
+// The library under test, loaded for the length of a scope.
+class Loaded {
+  public:
+    explicit Loaded(const std::wstring& path) : module_(::LoadLibraryW(path.c_str())) {
+        error_ = module_ == nullptr ? ::GetLastError() : 0;
+    }
+    Loaded(const Loaded&) = delete;
+    Loaded& operator=(const Loaded&) = delete;
+    ~Loaded() { unload(); }
+
+    HMODULE module() const { return module_; }
+    DWORD error() const { return error_; }
+
+    bool unload() {
+        if (module_ == nullptr) {
+            return true;
+        }
+        const bool freed = ::FreeLibrary(module_) != 0;
+        module_ = nullptr;
+        return freed;
+    }
+
+    WAVChorusFn chorus() const {
+        // GetProcAddress gives a generic function pointer; WAVChorus has this type.
+        return reinterpret_cast<WAVChorusFn>(
+            reinterpret_cast<void (*)()>(::GetProcAddress(module_, "WAVChorus")));
+    }
+
+  private:
+    HMODULE module_;
+    DWORD error_;
+};
+
+std::vector<MavrelFrameworkModuleInfo> registeredModules() {
+    std::vector<MavrelFrameworkModuleInfo> modules(MavrelFrameworkListModules(nullptr, 0));
+    modules.resize(MavrelFrameworkListModules(modules.data(), modules.size()));
+    return modules;
+}
+
+bool stillLoaded(const std::wstring& dll) {
+    return ::GetModuleHandleW(dll.c_str()) != nullptr;
+}
+
+// --- Module attach and detach -------------------------------------------------
+
+void registryCase(const std::wstring& dll) {
+    check(registeredModules().empty(), "a module is registered before the load");
+    for (int round = 0; round < 2; ++round) {
+        Loaded library(dll);
+        if (!check(library.module() != nullptr,
+                   "LoadLibraryW failed with error " + std::to_string(library.error()))) {
+            return;
+        }
+        const auto modules = registeredModules();
+        if (check(modules.size() == 1, "after the load the registry lists " +
+                                           std::to_string(modules.size()) + " modules, not 1")) {
+            check(modules[0].instance == library.module(),
+                  "the module registered with another instance handle than its HMODULE");
+            check(modules[0].libraryRecords == 1, "the module has no per-library record");
+        }
+        check(library.chorus() != nullptr, "GetProcAddress finds no WAVChorus");
+        check(library.unload(), "FreeLibrary failed");
+        check(!stillLoaded(dll), "FreeLibrary left the DLL loaded");
+        check(registeredModules().empty(), "the registry still lists the module after the unload");
+    }
+}
+
+void refusalCase(const std::wstring& dll) {
+    const std::pair<std::uint32_t, const char*> refusals[] = {
+        {MAVREL_FRAMEWORK_FAULT_REFUSE_INIT, "the initialisation"},
+        {MAVREL_FRAMEWORK_FAULT_PRE_ATTACH, "the pre-attach hook"},
+    };
+    for (const auto& [fault, what] : refusals) {
+        MavrelFrameworkSetTestFaults(fault);
+        Loaded library(dll);
+        MavrelFrameworkSetTestFaults(0);
+        const std::string when = std::string(" when ") + what + " refuses";
+        check(library.module() == nullptr, "LoadLibraryW succeeded" + when);
+        check(library.error() == ERROR_DLL_INIT_FAILED, "LoadLibraryW failed with error " +
+                                                            std::to_string(library.error()) +
+                                                            ", not ERROR_DLL_INIT_FAILED," + when);
+        check(!stillLoaded(dll), "the DLL stayed loaded" + when);
+        check(registeredModules().empty(), "the registry lists the module" + when);
+    }
+    Loaded library(dll);
+    check(library.module() != nullptr, "the DLL does not load once the framework accepts it");
+    check(registeredModules().size() == 1, "the accepted module is not registered");
+}
+
+void allocationCase(const std::wstring& dll) {
+    MavrelFrameworkSetTestFaults(MAVREL_FRAMEWORK_FAULT_ALLOCATION);
+    Loaded library(dll);
+    MavrelFrameworkSetTestFaults(0);
+    if (!check(library.module() != nullptr, "a failed allocation made LoadLibraryW fail (error " +
+                                                std::to_string(library.error()) + ")")) {
+        return;
+    }
+    const auto modules = registeredModules();
+    if (check(modules.size() == 1, "the module is not registered")) {
+        check(modules[0].libraryRecords == 0, "a library record exists without its storage");
+    }
+    check(library.unload() && registeredModules().empty(), "the unload did not deregister");
+}
+
+// --- Resources ----------------------------------------------------------------
+
+void versionCase(const std::wstring& dll) {
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeW(dll.c_str(), &ignored);
+    if (!check(size != 0, "GetFileVersionInfoSizeW finds no version resource")) {
+        return;
+    }
+    std::vector<std::uint8_t> block(size);
+    if (!check(::GetFileVersionInfoW(dll.c_str(), 0, size, block.data()) != 0,
+               "GetFileVersionInfoW failed")) {
+        return;
+    }
+    void* value = nullptr;
+    UINT length = 0;
+    if (check(::VerQueryValueW(block.data(), L"\\", &value, &length) &&
+                  length >= sizeof(VS_FIXEDFILEINFO),
+              "no fixed file information")) {
+        const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
+        check(fixed->dwSignature == 0xFEEF04BDU, "bad signature of the fixed file information");
+        check(fixed->dwFileVersionMS == 0x00010000U && fixed->dwFileVersionLS == 0x00000001U,
+              "the file version is not 1.0.0.1");
+        check(fixed->dwProductVersionMS == 0x00010000U && fixed->dwProductVersionLS == 0x00000001U,
+              "the product version is not 1.0.0.1");
+        check(fixed->dwFileType == VFT_DLL, "the file type is not VFT_DLL");
+    }
+    if (check(::VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", &value, &length) &&
+                  length == 4,
+              "the translation table does not hold exactly one entry")) {
+        const auto* words = static_cast<const WORD*>(value);
+        check(words[0] == 0x0409 && words[1] == 1200,
+              "the translation is not US English, code page 1200");
+    }
+    const std::pair<const wchar_t*, const wchar_t*> strings[] = {
+        {L"CompanyName", L""},
+        {L"FileDescription", L"MavrelWAVChorus DLL"},
+        {L"FileVersion", L"1, 0, 0, 1"},
+        {L"InternalName", L"MavrelWAVChorus"},
+        {L"LegalTrademarks", L""},
+        {L"OriginalFilename", L"MavrelWAVChorus.DLL"},
+        {L"ProductName", L"MavrelWAVChorus Dynamic Link Library"},
+        {L"ProductVersion", L"1, 0, 0, 1"},
+    };
+    for (const auto& [key, expected] : strings) {
+        const std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + key;
+        value = nullptr;
+        length = 0;
+        if (!check(::VerQueryValueW(block.data(), query.c_str(), &value, &length) != 0,
+                   "no " + narrow(key) + " in the string table 040904B0")) {
+            continue;
+        }
+        // length counts characters; an empty value may come back with length 0.
+        const std::wstring got =
+            length == 0 ? std::wstring() : std::wstring(static_cast<const wchar_t*>(value));
+        check(got == expected,
+              narrow(key) + " is \"" + narrow(got) + "\", not \"" + narrow(expected) + "\"");
+    }
+}
+
+void typelibCase(const std::wstring& dll) {
+    // The resource itself: type TYPELIB, id 1.
+    HMODULE data = ::LoadLibraryExW(dll.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (check(data != nullptr, "the DLL cannot be opened as a data file")) {
+        check(::FindResourceW(data, MAKEINTRESOURCEW(1), L"TYPELIB") != nullptr,
+              "no TYPELIB resource with id 1");
+        ::FreeLibrary(data);
+    }
+
+    ITypeLib* library = nullptr;
+    const HRESULT loaded = ::LoadTypeLibEx(dll.c_str(), REGKIND_NONE, &library);
+    if (!check(SUCCEEDED(loaded) && library != nullptr,
+               "LoadTypeLibEx failed with HRESULT " + std::to_string(loaded))) {
+        return;
+    }
+    BSTR name = nullptr;
+    if (check(SUCCEEDED(library->GetDocumentation(-1, &name, nullptr, nullptr, nullptr)),
+              "the type library has no name")) {
+        check(name != nullptr && std::wstring(name) == L"MavrelWAVChorus",
+              "the type library is named \"" + narrow(name != nullptr ? name : L"") + "\"");
+        ::SysFreeString(name);
+    }
+    check(library->GetTypeInfoCount() == 0, "the type library describes types");
+    TLIBATTR* attributes = nullptr;
+    if (check(SUCCEEDED(library->GetLibAttr(&attributes)), "GetLibAttr failed")) {
+        // {89322434-BFB7-4895-8526-2F251AC3CBF3}
+        const GUID expected = {
+            0x89322434, 0xbfb7, 0x4895, {0x85, 0x26, 0x2f, 0x25, 0x1a, 0xc3, 0xcb, 0xf3}};
+        check(IsEqualGUID(attributes->guid, expected), "the library identifier is not ours");
+        check(attributes->wMajorVerNum == 1 && attributes->wMinorVerNum == 0,
+              "the type library's version is not 1.0");
+        library->ReleaseTLibAttr(attributes);
+    }
+    library->Release();
+}
+
+// --- The chorus through the DLL -----------------------------------------------
+
+struct ChorusPaths {
+    std::wstring input;
+    std::wstring expected;
+};
+
+ChorusPaths referencePaths(const std::wstring& ref, const std::wstring& name) {
+    return {join(join(ref, L"inputs"), name + L".wav"),
+            join(join(ref, L"expected"), name + L".wav")};
+}
+
+void chorusCase(const std::wstring& dll, const std::wstring& ref, const std::wstring& work,
+                const std::wstring& name) {
+    Loaded library(dll);
+    WAVChorusFn chorus = library.chorus();
+    if (!check(chorus != nullptr, "cannot load WAVChorus from the DLL")) {
+        return;
+    }
+    const ChorusPaths paths = referencePaths(ref, name);
+    const std::wstring output = join(work, name + L".wav");
+    ::DeleteFileW(output.c_str());
+    const std::int32_t result = chorus(paths.input.c_str(), output.c_str());
+    if (check(result == 999, "WAVChorus returned " + std::to_string(result))) {
+        host::sameWav(paths.expected, output);
+    }
+}
+
+// Whether the ANSI code page holds the name exactly.
+bool ansiHolds(const std::wstring& name) {
+    BOOL usedDefault = FALSE;
+    char buffer[512];
+    const int n = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name.c_str(), -1, buffer,
+                                        sizeof buffer, nullptr, &usedDefault);
+    return n > 0 && !usedDefault;
+}
+
+void nonAsciiCase(const std::wstring& dll, const std::wstring& ref, const std::wstring& work,
+                  const std::wstring& name) {
+    const std::wstring inName = L"ch\u00F6rus-\u00E9t\u00E9 \u00F1.wav";
+    const std::wstring outName = L"Ausgabe-\u00E4\u00DF\u00C5.wav";
+    if (!check(ansiHolds(inName) && ansiHolds(outName),
+               "the ANSI code page " + std::to_string(::GetACP()) +
+                   " cannot represent the test's names; run with an ANSI code page of "
+                   "Western Europe (1252)")) {
+        return;
+    }
+    const ChorusPaths paths = referencePaths(ref, name);
+    const std::wstring input = join(work, inName);
+    const std::wstring output = join(work, outName);
+    if (!check(host::freshDirectory(work), "cannot make the directory " + narrow(work)) ||
+        !check(::CopyFileW(paths.input.c_str(), input.c_str(), FALSE) != 0,
+               "cannot copy the input to " + narrow(input) + ": error " +
+                   std::to_string(::GetLastError()))) {
+        return;
+    }
+    Loaded library(dll);
+    WAVChorusFn chorus = library.chorus();
+    if (!check(chorus != nullptr, "cannot load WAVChorus from the DLL")) {
+        return;
+    }
+    const std::int32_t result = chorus(input.c_str(), output.c_str());
+    if (check(result == 999, "WAVChorus returned " + std::to_string(result) + " for " +
+                                 narrow(input) + " -> " + narrow(output))) {
+        host::sameWav(paths.expected, output);
+    }
+}
+
+void badPathCase(const std::wstring& dll, const std::wstring& ref, const std::wstring& work) {
+    Loaded library(dll);
+    WAVChorusFn chorus = library.chorus();
+    if (!check(chorus != nullptr && host::freshDirectory(work), "cannot set up the case")) {
+        return;
+    }
+    const std::wstring input = referencePaths(ref, L"odd-end-22050-stereo").input;
+    // A name with no form in the code page at all, and one whose letter the
+    // conversion would replace by a look-alike: "a" + a-macron would open aa.wav.
+    const std::wstring decoy = join(work, L"aa.wav");
+    const std::vector<std::uint8_t> decoyBytes{'d', 'e', 'c', 'o', 'y'};
+    check(host::writeFile(decoy, decoyBytes), "cannot write the decoy");
+    for (const std::wstring& outName :
+         {std::wstring(L"\u4E2D\u6587.wav"), std::wstring(L"a\u0101.wav")}) {
+        if (!check(!ansiHolds(outName), "the ANSI code page " + std::to_string(::GetACP()) +
+                                            " can represent " + narrow(outName))) {
+            continue;
+        }
+        const std::int32_t result = chorus(input.c_str(), join(work, outName).c_str());
+        check(result == WAVCHORUS_ERR_BAD_PATH, "output " + narrow(outName) +
+                                                    ": WAVChorus returned " +
+                                                    std::to_string(result) + ", not -2");
+        const std::int32_t asInput =
+            chorus(join(work, outName).c_str(), join(work, L"out.wav").c_str());
+        check(asInput == WAVCHORUS_ERR_BAD_PATH, "input " + narrow(outName) +
+                                                     ": WAVChorus returned " +
+                                                     std::to_string(asInput) + ", not -2");
+    }
+    check(host::readFile(decoy) == decoyBytes, "the decoy aa.wav was written");
+    const auto left = host::listFiles(work, L"*");
+    check(left.size() == 1, "the calls left " + std::to_string(left.size() - 1) + " files behind");
+}
+
+// --- File handling ------------------------------------------------------------
+
+void filesCase(const std::wstring& dll, const std::wstring& ref, const std::wstring& work) {
+    Loaded library(dll);
+    WAVChorusFn chorus = library.chorus();
+    if (!check(chorus != nullptr && host::freshDirectory(work), "cannot set up the case")) {
+        return;
+    }
+    const ChorusPaths paths = referencePaths(ref, L"odd-end-22050-stereo");
+    const std::wstring output = join(work, L"out.wav");
+    const auto call = [&](const std::wstring& in, const std::wstring& out) {
+        return chorus(in.c_str(), out.c_str());
+    };
+
+    check(call(join(work, L"missing.wav"), output) == WAVCHORUS_ERR_OPEN_INPUT,
+          "a missing input is not WAVCHORUS_ERR_OPEN_INPUT");
+    check(call(work, output) == WAVCHORUS_ERR_INPUT_NOT_FILE,
+          "a directory as input is not WAVCHORUS_ERR_INPUT_NOT_FILE");
+    check(call(paths.input, join(join(work, L"no-such-dir"), L"out.wav")) ==
+              WAVCHORUS_ERR_CREATE_OUTPUT,
+          "an output in a missing directory is not WAVCHORUS_ERR_CREATE_OUTPUT");
+    check(!host::fileExists(output), "a failed call left an output");
+
+    // A read-only output survives a failed call unchanged.
+    const std::wstring readOnly = join(work, L"read-only.wav");
+    const std::vector<std::uint8_t> kept{'k', 'e', 'p', 't'};
+    check(host::writeFile(readOnly, kept) &&
+              ::SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY),
+          "cannot make the read-only output");
+    check(call(paths.input, readOnly) == WAVCHORUS_ERR_CREATE_OUTPUT,
+          "a read-only output is not WAVCHORUS_ERR_CREATE_OUTPUT");
+    check(host::readFile(readOnly) == kept, "the read-only output was changed");
+    ::SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    // An existing output is replaced whole.
+    check(host::writeFile(output, std::vector<std::uint8_t>(300000, 0x5A)),
+          "cannot write the old output");
+    if (check(call(paths.input, output) == 999, "replacing an existing output failed")) {
+        host::sameWav(paths.expected, output);
+    }
+
+    // In place: the output names the input.
+    const std::wstring inPlace = join(work, L"in-place.wav");
+    if (check(::CopyFileW(paths.input.c_str(), inPlace.c_str(), FALSE) != 0,
+              "cannot copy the input") &&
+        check(call(inPlace, inPlace) == 999, "processing a file in place failed")) {
+        host::sameWav(paths.expected, inPlace);
+    }
+
+    // A device is written directly.
+    check(call(paths.input, L"NUL") == 999, "writing to NUL failed");
+
+    const auto temporaries = host::listFiles(work, L"*.tmp");
+    check(temporaries.empty(), std::to_string(temporaries.size()) + " temporary files left behind");
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: windows_host_test CASE DLL [ARGS]\n");
+        return 2;
+    }
+    const std::wstring which = argv[1];
+    const std::wstring dll = argv[2];
+    std::vector<std::wstring> args(argv + 3, argv + argc);
+    const std::map<std::wstring, std::pair<std::size_t, std::function<void()>>> cases = {
+        {L"registry", {0, [&] { registryCase(dll); }}},
+        {L"refusal", {0, [&] { refusalCase(dll); }}},
+        {L"allocation", {0, [&] { allocationCase(dll); }}},
+        {L"version", {0, [&] { versionCase(dll); }}},
+        {L"typelib", {0, [&] { typelibCase(dll); }}},
+        {L"chorus", {3, [&] { chorusCase(dll, args[0], args[1], args[2]); }}},
+        {L"nonascii", {3, [&] { nonAsciiCase(dll, args[0], args[1], args[2]); }}},
+        {L"badpath", {2, [&] { badPathCase(dll, args[0], args[1]); }}},
+        {L"files", {2, [&] { filesCase(dll, args[0], args[1]); }}},
+    };
+    const auto found = cases.find(which);
+    if (found == cases.end() || found->second.first != args.size()) {
+        std::fprintf(stderr, "windows_host_test: unknown case or wrong arguments: %s\n",
+                     narrow(which).c_str());
+        return 2;
+    }
+    found->second.second();
+    std::printf("%s: %s, %d failed checks\n", narrow(which).c_str(),
+                host::failures() == 0 ? "passed" : "FAILED", host::failures());
+    return host::failures() == 0 ? 0 : 1;
+}
