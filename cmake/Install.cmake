@@ -7,7 +7,8 @@ include(CMakePackageConfigHelpers)
 set(MAVREL_WAV_CHORUS_CMAKE_DIR "${CMAKE_INSTALL_LIBDIR}/cmake/MavrelWAVChorus"
     CACHE STRING "Where the CMake package files are installed, relative to the prefix")
 
-install(TARGETS MavrelWAVChorus
+# The framework that the library registers with when it is loaded goes beside it.
+install(TARGETS MavrelWAVChorus MavrelFramework
   EXPORT MavrelWAVChorusTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime
