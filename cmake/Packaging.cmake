@@ -13,7 +13,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGE_DIRECTORY "${PROJECT_BINARY_DIR}/packages")
 set(CPACK_STRIP_FILES ON)
-set(CPACK_SOURCE_IGNORE_FILES "/\\.git/" "/build[^/]*/" "/out/")
+set(CPACK_SOURCE_IGNORE_FILES "/[.]git/" "/build[^/]*/" "/out/")
 
 # Debian: one binary package, named in Debian's lower case.
 set(CPACK_DEBIAN_PACKAGE_NAME "mavrelwavchorus")

@@ -32,8 +32,8 @@ struct FrameworkState {
     std::atomic<std::uint32_t> faults{0};
 };
 
-// The one state of the process. It is never destroyed, so that modules unloaded
-// late at process exit still find it.
+// The one state of the process. It lives until the framework itself is unloaded,
+// after every module that uses it.
 FrameworkState& frameworkState();
 
 bool faultSet(std::uint32_t fault);
