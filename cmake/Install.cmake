@@ -17,16 +17,23 @@ install(TARGETS MavrelWAVChorus MavrelFramework
 install(FILES ${PROJECT_SOURCE_DIR}/include/MavrelWAVChorus.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT Development)
 
+# An install outside the system's library directories finds its libraries
+# relative to itself, so the installed tree can be moved as a whole: the program
+# finds the library, and the library the framework beside it.
+set(_relocatable_rpath OFF)
+if(NOT WIN32 AND NOT APPLE)
+  set(_system_libdirs ${CMAKE_PLATFORM_IMPLICIT_LINK_DIRECTORIES}
+      ${CMAKE_C_IMPLICIT_LINK_DIRECTORIES} ${CMAKE_CXX_IMPLICIT_LINK_DIRECTORIES})
+  if(NOT "${CMAKE_INSTALL_FULL_LIBDIR}" IN_LIST _system_libdirs)
+    set(_relocatable_rpath ON)
+    set_target_properties(MavrelWAVChorus PROPERTIES INSTALL_RPATH "$ORIGIN")
+  endif()
+endif()
+
 if(TARGET wavchorus)
-  # An install outside the system's library directories finds the library
-  # relative to the program, so the installed tree can be moved as a whole.
-  if(NOT WIN32 AND NOT APPLE)
-    set(_system_libdirs ${CMAKE_PLATFORM_IMPLICIT_LINK_DIRECTORIES}
-        ${CMAKE_C_IMPLICIT_LINK_DIRECTORIES} ${CMAKE_CXX_IMPLICIT_LINK_DIRECTORIES})
-    if(NOT "${CMAKE_INSTALL_FULL_LIBDIR}" IN_LIST _system_libdirs)
-      file(RELATIVE_PATH _bin_to_lib "${CMAKE_INSTALL_FULL_BINDIR}" "${CMAKE_INSTALL_FULL_LIBDIR}")
-      set_target_properties(wavchorus PROPERTIES INSTALL_RPATH "$ORIGIN/${_bin_to_lib}")
-    endif()
+  if(_relocatable_rpath)
+    file(RELATIVE_PATH _bin_to_lib "${CMAKE_INSTALL_FULL_BINDIR}" "${CMAKE_INSTALL_FULL_LIBDIR}")
+    set_target_properties(wavchorus PROPERTIES INSTALL_RPATH "$ORIGIN/${_bin_to_lib}")
   endif()
   install(TARGETS wavchorus RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
   if(NOT WIN32)

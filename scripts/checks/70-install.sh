@@ -44,6 +44,9 @@ $libdir/cmake/MavrelWAVChorus/MavrelWAVChorusConfig.cmake
 $libdir/cmake/MavrelWAVChorus/MavrelWAVChorusConfigVersion.cmake
 $libdir/cmake/MavrelWAVChorus/MavrelWAVChorusTargets-release.cmake
 $libdir/cmake/MavrelWAVChorus/MavrelWAVChorusTargets.cmake
+$libdir/libMavrelFramework.so
+$libdir/libMavrelFramework.so.1
+$libdir/libMavrelFramework.so.1.0.0.1
 $libdir/libMavrelWAVChorus.so
 $libdir/libMavrelWAVChorus.so.1
 $libdir/libMavrelWAVChorus.so.1.0.0.1
@@ -212,6 +215,9 @@ deb_expected="./usr/bin/wavchorus
 ./usr/lib/$multiarch/cmake/MavrelWAVChorus/MavrelWAVChorusConfigVersion.cmake
 ./usr/lib/$multiarch/cmake/MavrelWAVChorus/MavrelWAVChorusTargets-release.cmake
 ./usr/lib/$multiarch/cmake/MavrelWAVChorus/MavrelWAVChorusTargets.cmake
+./usr/lib/$multiarch/libMavrelFramework.so -> libMavrelFramework.so.1
+./usr/lib/$multiarch/libMavrelFramework.so.1 -> libMavrelFramework.so.1.0.0.1
+./usr/lib/$multiarch/libMavrelFramework.so.1.0.0.1
 ./usr/lib/$multiarch/libMavrelWAVChorus.so -> libMavrelWAVChorus.so.1
 ./usr/lib/$multiarch/libMavrelWAVChorus.so.1 -> libMavrelWAVChorus.so.1.0.0.1
 ./usr/lib/$multiarch/libMavrelWAVChorus.so.1.0.0.1
