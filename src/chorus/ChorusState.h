@@ -5,7 +5,8 @@
 // with the platform's sine and arctangent:
 //   x = s x 2^-15, stored in the ring before the tap is read;
 //   d = (int32) (depth x sin((lfoCounter x phase factor) / rate) + baseDelay);
-//   y = ring[writePos - d] + x;  out = (int16) (int32) (atan(y) x 2/pi' x 32767).
+//   y = ring[writePos - d] + x;
+//   out = (int16) (int32) (atan(y) x limiter gain x 32767).
 // It gets there by cheaper means: the ring holds the 16-bit input values, the
 // delay is taken in runs over which it is proven constant (DelayRun.h), and the
 // limiter and quantiser are a table over the integer mix (LimiterTable.h).

@@ -69,10 +69,6 @@ DelaySweep makeDelaySweep(std::int32_t sampleRate) {
     return sweep;
 }
 
-std::int32_t directDelay(const ChorusState& state, std::int32_t lfoCounter) {
-    return static_cast<std::int32_t>(delayValue(state, lfoCounter));
-}
-
 DelayRun findDelayRun(const ChorusState& state, std::int32_t lfoCounter) {
     return findDelayRun(state, lfoCounter, -1);
 }
@@ -117,7 +113,8 @@ DelayRun findDelayRun(const ChorusState& state, std::int32_t lfoCounter, std::in
             run.end = end + 1;
             return run;
         }
-        const double fraction = gap / std::abs(endValue - value);
+        // At most 1, also where rounding puts the value a hair outside the far edge.
+        const double fraction = std::min(1.0, gap / std::abs(endValue - value));
         const auto back = lfoCounter + static_cast<std::int32_t>(
                                            static_cast<double>(end - lfoCounter) * fraction);
         end = std::min(back, end - 1);

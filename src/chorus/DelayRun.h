@@ -27,13 +27,10 @@ struct DelayRun {
     std::int32_t delay = 0; // the truncated delay at every frame of the run
 };
 
-// The delay of one oscillator frame, exactly as the direct computation gives it:
-// depth x sin((lfoCounter x phase factor) / rate) + baseDelay, truncated.
-std::int32_t directDelay(const ChorusState& state, std::int32_t lfoCounter);
-
 // The run that starts at lfoCounter (0 <= lfoCounter < lfoWrap). Its delay is
-// directDelay(state, lfoCounter), and every frame up to its end has that same
-// delay, bit for bit.
+// what the direct computation gives for that frame,
+//   (int32) (depth x sin((lfoCounter x phase factor) / rate) + baseDelay),
+// and the direct computation gives the same for every frame up to its end.
 DelayRun findDelayRun(const ChorusState& state, std::int32_t lfoCounter);
 
 // The same, with the run's last frame guessed by the caller rather than

@@ -15,8 +15,8 @@ inline constexpr std::int32_t kMixMin = -65536;
 inline constexpr std::int32_t kMixMax = 65534;
 inline constexpr std::size_t kMixValues = kMixMax - kMixMin + 1; // 131,071
 
-// The direct computation for a mix a + b: atan((a + b) x 2^-15) x 2/pi', times
-// 32767, truncated toward zero.
+// The direct computation for a mix a + b: atan((a + b) x 2^-15) times the
+// limiter gain and 32767, truncated toward zero.
 std::int16_t limitMixDirect(std::int32_t mix);
 
 struct LimiterTable {
