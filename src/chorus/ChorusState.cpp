@@ -41,15 +41,30 @@ void mixInto(const std::int16_t* dry, const std::int16_t* tap, std::int16_t* out
     for (; k < n; ++k) {
         out[k] = entry(dry[k], tap[k]);
     }
-    std::int16_t lowest = 0;
-    for (k = 0; k < n; ++k) {
-        out[k] = static_cast<std::int16_t>(static_cast<std::uint16_t>(out[k]) ^ 0x8000U);
-        lowest = std::min(lowest, out[k]);
-    }
-    if (lowest == std::numeric_limits<std::int16_t>::min()) [[unlikely]] {
-        for (k = 0; k < n; ++k) {
-            if (out[k] == std::numeric_limits<std::int16_t>::min()) {
-                out[k] = fillLimiterEntry(limiter, static_cast<std::int32_t>(dry[k]) + tap[k]);
+    // In groups of 64, so that an entry met for the first time is looked for in
+    // its group alone.
+    constexpr std::size_t kGroup = 64;
+    for (std::size_t group = 0; group < n; group += kGroup) {
+        std::int16_t* g = out + group;
+        const std::size_t m = std::min(kGroup, n - group);
+        std::int16_t lowest = 0;
+        if (m == kGroup) {
+            for (k = 0; k < kGroup; ++k) {
+                g[k] = static_cast<std::int16_t>(static_cast<std::uint16_t>(g[k]) ^ 0x8000U);
+                lowest = std::min(lowest, g[k]);
+            }
+        } else {
+            for (k = 0; k < m; ++k) {
+                g[k] = static_cast<std::int16_t>(static_cast<std::uint16_t>(g[k]) ^ 0x8000U);
+                lowest = std::min(lowest, g[k]);
+            }
+        }
+        if (lowest == std::numeric_limits<std::int16_t>::min()) [[unlikely]] {
+            for (k = 0; k < m; ++k) {
+                if (g[k] == std::numeric_limits<std::int16_t>::min()) {
+                    g[k] = fillLimiterEntry(limiter, static_cast<std::int32_t>(dry[group + k]) +
+                                                         tap[group + k]);
+                }
             }
         }
     }
