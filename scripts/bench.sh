@@ -30,9 +30,14 @@ rate=44100
 say() { echo "bench: $*" >&2; }
 
 # The same five commands for every input; the outputs go to the temporary
-# directory and are overwritten on every run, as a user's would be.
+# directory and are overwritten on every run, as a user's would be. With "all",
+# also cp into a temporary file renamed over the output: the floor for a program
+# that, like wavchorus, replaces its output only once it is complete.
 commands() {
   local in=$1
+  if [ "${2:-}" = all ]; then
+    printf '%s\n' "cp+rename" "$work/cp-rename.sh $in $work/out-cp-rename.wav"
+  fi
   printf '%s\n' \
     "cp" "cp $in $work/out-cp.wav" \
     "wavchorus" "$wavchorus $in $work/out-wavchorus.wav" \
@@ -41,15 +46,15 @@ commands() {
     "reference" "$reference $in $work/out-reference.wav"
 }
 
-# time_set NAME INPUT WARMUP RUNS ROUNDS: hyperfine over the five commands,
+# time_set NAME INPUT WARMUP RUNS ROUNDS [all]: hyperfine over the commands,
 # ROUNDS times with RUNS runs each, so that a burst of load from elsewhere falls
 # on every tool alike; NAME.tsv gets each tool's median over all its runs.
 time_set() {
-  local name=$1 in=$2 warmup=$3 runs=$4 rounds=$5
+  local name=$1 in=$2 warmup=$3 runs=$4 rounds=$5 which=${6:-}
   local args=()
   while IFS= read -r label && IFS= read -r cmd; do
     args+=(-n "$label" "$cmd")
-  done < <(commands "$in")
+  done < <(commands "$in" "$which")
   say "timing $name ($rounds rounds of $runs runs each)"
   local round
   for round in $(seq "$rounds"); do
@@ -57,8 +62,9 @@ time_set() {
       --export-json "$work/$name-$round.json" "${args[@]}" >/dev/null
   done
   jq -rs '[.[].results[]] | group_by(.command) | .[]
-      | { name: .[0].command, times: ([.[].times[]] | sort) }
-      | "\(.name)\t\(.times[(.times | length) / 2 | floor])"' \
+      | { name: .[0].command, times: ([.[].times[]] | sort),
+          cpu: (map(.user + .system) | add / length) }
+      | "\(.name)\t\(.times[(.times | length) / 2 | floor])\t\(.cpu)"' \
     "$work/$name"-*.json >"$work/$name.tsv"
 }
 
@@ -69,13 +75,15 @@ table() {
   echo
   echo "### $title"
   echo
-  echo "| Tool | Median | Ratio to cp | Ratio to wavchorus |"
-  echo "|---|---:|---:|---:|"
+  echo "| Tool | Median time | Ratio to cp | Ratio to wavchorus | CPU time (user + system) |"
+  echo "|---|---:|---:|---:|---:|"
   local tool
-  for tool in cp wavchorus ffmpeg sox reference; do
-    awk -F'\t' -v tool="$tool" '{ by[$1] = $2 }
-      END { printf "| %s | %.1f ms | %.2f | %.2f |\n", tool, by[tool] * 1000,
-              by[tool] / by["cp"], by[tool] / by["wavchorus"] }' "$work/$name.tsv"
+  for tool in cp cp+rename wavchorus ffmpeg sox reference; do
+    awk -F'\t' -v tool="$tool" '{ by[$1] = $2; cpu[$1] = $3 }
+      END { if (tool in by)
+              printf "| %s | %.1f ms | %.2f | %.2f | %.1f ms |\n", tool, by[tool] * 1000,
+                by[tool] / by["cp"], by[tool] / by["wavchorus"], cpu[tool] * 1000 }' \
+      "$work/$name.tsv"
   done
 }
 
@@ -92,6 +100,9 @@ peak_kib() {
     /usr/bin/time -v "$@" 2>&1 >/dev/null | awk -F': ' '/Maximum resident set size/ { print $2 }'
   done | sort -n | sed -n 3p
 }
+
+printf '#!/bin/sh\ncp "$1" "$2.tmp" && mv "$2.tmp" "$2"\n' >"$work/cp-rename.sh"
+chmod +x "$work/cp-rename.sh"
 
 say "writing the input files"
 "$make_wav" "$work/ten-minutes.wav" $((600 * rate))
@@ -111,9 +122,9 @@ rm -f "$work/check-fast.wav" "$work/check-reference.wav"
 say "running the engine benchmark"
 engine=$("$build/bench/engine_bench" --benchmark_min_time=0.5 --benchmark_format=csv 2>/dev/null)
 
-time_set ten "$work/ten-minutes.wav" 1 5 3
-time_set second "$work/one-second.wav" 3 20 3
-time_set thousand "$work/thousand-frames.wav" 3 20 3
+time_set ten "$work/ten-minutes.wav" 1 4 4 all
+time_set second "$work/one-second.wav" 2 8 10
+time_set thousand "$work/thousand-frames.wav" 2 8 10
 
 say "measuring peak memory (the 60-minute file is written, used and deleted)"
 mem_fast_1=$(peak_kib "$wavchorus" "$work/one-minute.wav" "$work/out-mem.wav")
@@ -141,6 +152,8 @@ r_small=$(ratio "$fast_small" "$ref_small")
     "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)."
   echo "Inputs: 16-bit stereo at $rate Hz, tones and noise. Each tool writes over its output"
   echo "of the previous run, as a user's would; cp copies the file unchanged (the I/O floor)."
+  echo "Times are medians over all runs of several rounds; CPU time is the mean user + system"
+  echo "time, which leaves out waiting for the disk."
   echo
   echo "### The engine alone"
   echo

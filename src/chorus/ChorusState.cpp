@@ -13,7 +13,7 @@ namespace {
 // The delay run that holds the oscillator's current frame.
 const DelayRun& currentRun(ChorusState& state) {
     if (state.lfoCounter < state.run.start || state.lfoCounter >= state.run.end) {
-        state.run = findDelayRun(state, state.lfoCounter);
+        state.run = findDelayRun(state, state.lfoCounter, state.run);
     }
     return state.run;
 }

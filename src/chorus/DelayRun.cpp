@@ -14,8 +14,12 @@
 // the integer d and more than kMargin below d + 1 at two frames of one such piece,
 // then every frame between them lies between those two values, give or take the
 // roundings, and truncates to d in the direct computation as well. The run is
-// found by predicting the frame before the next change and computing v there; a
-// frame nearer than kMargin to an integer forms a run by itself.
+// found by predicting the first frame of the next delay and computing v there.
+// Usually v has just passed the integer, by less than the least step that f can
+// take between that frame and the one before; then the one before lies in the
+// band, and v at the new frame starts the next run. Otherwise v is computed at
+// the frame before as well. A frame nearer than kMargin to an integer forms a run
+// by itself.
 
 namespace mavrel {
 namespace {
@@ -69,14 +73,24 @@ DelaySweep makeDelaySweep(std::int32_t sampleRate) {
     return sweep;
 }
 
-DelayRun findDelayRun(const ChorusState& state, std::int32_t lfoCounter) {
-    return findDelayRun(state, lfoCounter, -1);
+namespace {
+
+// The frame's delay value and its sine: taken from the previous run when that
+// run computed them for this frame, else computed.
+double startValue(const ChorusState& state, std::int32_t lfoCounter, const DelayRun* previous,
+                  double& sine) {
+    if (previous != nullptr && previous->handsOver && previous->end == lfoCounter) {
+        sine = previous->endSine;
+        return previous->endValue;
+    }
+    sine = std::sin(phaseOf(state, lfoCounter));
+    return state.depth * sine + state.baseDelay;
 }
 
-DelayRun findDelayRun(const ChorusState& state, std::int32_t lfoCounter, std::int32_t guess) {
-    const double theta = phaseOf(state, lfoCounter);
-    const double s = std::sin(theta);
-    const double value = state.depth * s + state.baseDelay;
+DelayRun findRun(const ChorusState& state, std::int32_t lfoCounter, std::int32_t guess,
+                 const DelayRun* previous) {
+    double s = 0.0;
+    const double value = startValue(state, lfoCounter, previous, s);
     // The value is at least baseDelay - depth > 0, so truncation is the floor.
     const auto delay = static_cast<std::int32_t>(value);
     DelayRun run{lfoCounter, lfoCounter + 1, delay};
@@ -87,21 +101,49 @@ DelayRun findDelayRun(const ChorusState& state, std::int32_t lfoCounter, std::in
     }
 
     const double gap = rising ? delay + 1 - kMargin - value : value - delay - kMargin;
-    std::int32_t end = last;
+    const double omega = state.sweep.omega;
+    // The run's last frame, guessed: given, or predicted from the slope and
+    // curvature here (progress ahead ~ slope k + curve k^2). Only the speed of the
+    // search depends on the guess, not the result.
+    std::int32_t guessed = last;
     if (guess >= 0) {
-        end = std::clamp(guess, lfoCounter, last);
+        guessed = std::clamp(guess, lfoCounter, last);
     } else {
-        // Predict how many frames ahead the value leaves the band, from its slope
-        // and curvature here: progress ahead ~ slope k + curve k^2. Only the speed
-        // of the search depends on this guess, not the result.
-        const double omega = state.sweep.omega;
         const double slope = state.depth * omega * std::sqrt(std::max(0.0, 1 - s * s));
         const double curve = (rising ? -s : s) * state.depth * omega * omega / 2;
         const double disc = slope * slope + 4 * curve * gap;
         const double denominator = slope + std::sqrt(std::max(0.0, disc));
         const double ahead = disc >= 0 && denominator > 0 ? 2 * gap / denominator : 1e18;
         if (ahead < static_cast<double>(last - lfoCounter)) {
-            end = lfoCounter + static_cast<std::int32_t>(ahead);
+            guessed = lfoCounter + static_cast<std::int32_t>(ahead);
+        }
+    }
+
+    std::int32_t end = guessed;
+    if (guessed < last) {
+        // The frame after the guess: usually the first of the next delay.
+        const std::int32_t next = guessed + 1;
+        const double nextSine = std::sin(phaseOf(state, next));
+        const double nextValue = state.depth * nextSine + state.baseDelay;
+        if (inside(nextValue, delay)) {
+            // Guessed too short: the two values prove the run up to next.
+            run.end = next + 1;
+            return run;
+        }
+        // The value at next has passed the integer. The frame before it is in the
+        // band if the step between them is larger than the overshoot: on a
+        // monotonic piece the step is at least depth x omega x (|cos| at next, less
+        // omega for the turn of the cosine within the step, less 1e-7 for taking
+        // |cos| from the sine).
+        const double overshoot = rising ? nextValue - (delay + 1) : delay - nextValue;
+        const double leastStep = state.depth * omega *
+                                 (std::sqrt(std::max(0.0, 1 - nextSine * nextSine)) - omega - 1e-7);
+        if (overshoot >= 0 && overshoot <= leastStep - kMargin) {
+            run.end = next;
+            run.handsOver = true;
+            run.endSine = nextSine;
+            run.endValue = nextValue;
+            return run;
         }
     }
 
@@ -120,6 +162,21 @@ DelayRun findDelayRun(const ChorusState& state, std::int32_t lfoCounter, std::in
         end = std::min(back, end - 1);
     }
     return run;
+}
+
+} // namespace
+
+DelayRun findDelayRun(const ChorusState& state, std::int32_t lfoCounter) {
+    return findRun(state, lfoCounter, -1, nullptr);
+}
+
+DelayRun findDelayRun(const ChorusState& state, std::int32_t lfoCounter, const DelayRun& previous) {
+    return findRun(state, lfoCounter, -1, &previous);
+}
+
+DelayRun findDelayRunWithGuess(const ChorusState& state, std::int32_t lfoCounter,
+                               std::int32_t guess) {
+    return findRun(state, lfoCounter, guess, nullptr);
 }
 
 } // namespace mavrel

@@ -25,6 +25,12 @@ struct DelayRun {
     std::int32_t start = 0; // first oscillator frame (lfoCounter) of the run
     std::int32_t end = 0;   // one past the last frame; never beyond the wrap
     std::int32_t delay = 0; // the truncated delay at every frame of the run
+    // Set when the run was proven with the direct computation's value at its end
+    // frame, which starts the next run: that value and its sine are kept here so
+    // that the next run need not compute them again.
+    bool handsOver = false;
+    double endValue = 0.0;
+    double endSine = 0.0;
 };
 
 // The run that starts at lfoCounter (0 <= lfoCounter < lfoWrap). Its delay is
@@ -33,9 +39,14 @@ struct DelayRun {
 // and the direct computation gives the same for every frame up to its end.
 DelayRun findDelayRun(const ChorusState& state, std::int32_t lfoCounter);
 
+// The same, taking over what the previous run handed over when it ended at
+// lfoCounter.
+DelayRun findDelayRun(const ChorusState& state, std::int32_t lfoCounter, const DelayRun& previous);
+
 // The same, with the run's last frame guessed by the caller rather than
-// predicted: the run found ends at the guess at the latest, and is exact however
-// wrong the guess. For tests of the proof.
-DelayRun findDelayRun(const ChorusState& state, std::int32_t lfoCounter, std::int32_t guess);
+// predicted: the run found ends at most one frame past the guess, and is exact
+// however wrong the guess. For tests of the proof.
+DelayRun findDelayRunWithGuess(const ChorusState& state, std::int32_t lfoCounter,
+                               std::int32_t guess);
 
 } // namespace mavrel

@@ -20,8 +20,11 @@ TEST_P(WholeCycle, EveryFrameHasTheDirectDelay) {
     const std::int32_t wrap = 10 * rate;
     std::int64_t runs = 0;
     int mismatches = 0;
+    // Run after run, as the engine finds them, each taking over what the last
+    // handed over.
+    mavrel::DelayRun run;
     for (std::int32_t c = 0; c < wrap;) {
-        const mavrel::DelayRun run = mavrel::findDelayRun(state, c);
+        run = c == 0 ? mavrel::findDelayRun(state, c) : mavrel::findDelayRun(state, c, run);
         ASSERT_EQ(run.start, c);
         ASSERT_GT(run.end, c);
         ASSERT_LE(run.end, wrap) << "a run crosses the wrap at frame " << c;
@@ -71,26 +74,64 @@ TEST(DelayRun, ACounterMovedFromOutsideTakesTheDelayThere) {
     }
 }
 
+TEST(DelayRun, ARunFoundFromAnyFrameIsExact) {
+    // Without a previous run to take over from, as after the counter was moved.
+    for (const std::int32_t rate : {8000, 44100, 192000}) {
+        const mavrel::ChorusState state = mavrel::setUpChorus(rate);
+        std::mt19937 gen(static_cast<std::uint32_t>(rate) + 1);
+        int mismatches = 0;
+        for (int trial = 0; trial < 2000; ++trial) {
+            const auto start =
+                static_cast<std::int32_t>(gen() % static_cast<std::uint32_t>(10 * rate));
+            const mavrel::DelayRun run = mavrel::findDelayRun(state, start);
+            ASSERT_EQ(run.start, start);
+            ASSERT_GT(run.end, start);
+            for (std::int32_t f = start; f < run.end; ++f) {
+                if (run.delay != direct::delayAt(rate, f) && ++mismatches <= 10) {
+                    ADD_FAILURE() << rate << " Hz, run " << start << "-" << run.end
+                                  << ": wrong delay at " << f;
+                }
+            }
+        }
+        EXPECT_EQ(mismatches, 0);
+    }
+}
+
 TEST(DelayRun, AnyGuessOfTheEndGivesAnExactRun) {
-    // Guesses far past the change of delay make the proof fall back along the
-    // chord, which the predicted guesses, being close, hardly ever need.
+    // Guesses far off, and guesses a few frames either side of the true end: the
+    // predicted guesses are so close that the proof's other branches hardly ever
+    // run otherwise.
     for (const std::int32_t rate : {8000, 44100, 48000}) {
         const mavrel::ChorusState state = mavrel::setUpChorus(rate);
+        const std::int32_t wrap = 10 * rate;
         std::mt19937 gen(static_cast<std::uint32_t>(rate));
         int mismatches = 0;
         for (int trial = 0; trial < 3000; ++trial) {
-            const auto start =
-                static_cast<std::int32_t>(gen() % static_cast<std::uint32_t>(10 * rate));
-            const auto guess = start + static_cast<std::int32_t>(gen() % 20000);
-            const mavrel::DelayRun run = mavrel::findDelayRun(state, start, guess);
+            const auto start = static_cast<std::int32_t>(gen() % static_cast<std::uint32_t>(wrap));
+            std::int32_t guess = start + static_cast<std::int32_t>(gen() % 20000);
+            if (trial % 2 == 0) {
+                const std::int32_t d = direct::delayAt(rate, start);
+                std::int32_t change = start + 1;
+                while (change < wrap && direct::delayAt(rate, change) == d) {
+                    ++change;
+                }
+                guess = std::max(start, change - 1 + static_cast<std::int32_t>(gen() % 7) - 3);
+            }
+            const mavrel::DelayRun run = mavrel::findDelayRunWithGuess(state, start, guess);
             ASSERT_EQ(run.start, start);
             ASSERT_GT(run.end, start);
-            ASSERT_LE(run.end, std::min(guess + 1, 10 * rate));
+            ASSERT_LE(run.end, std::min(guess + 2, wrap));
             for (std::int32_t f = start; f < run.end; ++f) {
                 if (run.delay != direct::delayAt(rate, f) && ++mismatches <= 10) {
                     ADD_FAILURE() << rate << " Hz, run " << start << "-" << run.end
                                   << " guessed to " << guess << ": wrong delay at " << f;
                 }
+            }
+            if (run.handsOver) {
+                const mavrel::DelayRun handed = mavrel::findDelayRun(state, run.end);
+                const mavrel::DelayRun taken = mavrel::findDelayRun(state, run.end, run);
+                EXPECT_EQ(taken.delay, handed.delay);
+                EXPECT_EQ(taken.end, handed.end);
             }
         }
         EXPECT_EQ(mismatches, 0);
