@@ -6,6 +6,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -34,14 +35,16 @@ void BM_FastEngine(benchmark::State& bm) {
     std::vector<std::int16_t> out(kChunkValues);
     mavrel::ChorusState state = mavrel::setUpChorus(rate);
     std::size_t pos = 0;
+    std::int64_t items = 0;
     for (auto _ : bm) {
         const std::size_t n = std::min(kChunkValues, input.size() - pos);
         mavrel::processBlock(state, input.data() + pos, out.data(), n);
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
         pos = pos + n == input.size() ? 0 : pos + n;
-        bm.SetItemsProcessed(bm.items_processed() + static_cast<std::int64_t>(n));
+        items += static_cast<std::int64_t>(n);
     }
+    bm.SetItemsProcessed(items);
 }
 
 void BM_Straightforward(benchmark::State& bm) {
@@ -50,6 +53,7 @@ void BM_Straightforward(benchmark::State& bm) {
     std::vector<std::int16_t> out(kChunkValues);
     mavrel::reference::ChorusState state = mavrel::reference::setUpChorus(rate);
     std::size_t pos = 0;
+    std::int64_t items = 0;
     for (auto _ : bm) {
         const std::size_t n = std::min(kChunkValues, input.size() - pos);
         for (std::size_t k = 0; k < n; ++k) {
@@ -59,8 +63,9 @@ void BM_Straightforward(benchmark::State& bm) {
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
         pos = pos + n == input.size() ? 0 : pos + n;
-        bm.SetItemsProcessed(bm.items_processed() + static_cast<std::int64_t>(n));
+        items += static_cast<std::int64_t>(n);
     }
+    bm.SetItemsProcessed(items);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 // arctangent and kept, so a short file computes only the few it meets.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
