@@ -2,6 +2,7 @@
 # Installs what the project needs from Debian's packages, only when missing.
 #   scripts/deps.sh build   the compiler and CMake: enough to build and run the demo
 #   scripts/deps.sh test    everything the test command uses
+#   scripts/deps.sh bench   what scripts/bench.sh runs and compares against
 set -euo pipefail
 
 build_packages=(g++ cmake ninja-build pkg-config)
@@ -16,12 +17,18 @@ test_packages=(
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine64
   # The ARM builds and their tests under qemu (scripts/checks/50-arm.sh)
   g++-arm-linux-gnueabihf g++-aarch64-linux-gnu qemu-user
+  libbenchmark-dev
+)
+bench_packages=(
+  "${build_packages[@]}"
+  libbenchmark-dev hyperfine ffmpeg sox time jq
 )
 
 case "${1:-build}" in
   build) wanted=("${build_packages[@]}") ;;
   test) wanted=("${test_packages[@]}") ;;
-  *) echo "usage: $0 build|test" >&2; exit 2 ;;
+  bench) wanted=("${bench_packages[@]}") ;;
+  *) echo "usage: $0 build|test|bench" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -1,8 +1,22 @@
 // The signal path: one delay tap swept by a 0.1 Hz sine, added to the dry value,
 // an arctangent soft limiter and quantisation back to 16 bits.
+//
+// Every output is bit for bit what the direct double-precision computation gives
+// with the platform's sine and arctangent:
+//   x = s x 2^-15, stored in the ring before the tap is read;
+//   d = (int32) (depth x sin((lfoCounter x phase factor) / rate) + baseDelay);
+//   y = ring[writePos - d] + x;
+//   out = (int16) (int32) (atan(y) x limiter gain x 32767).
+// It gets there by cheaper means: the ring holds the 16-bit input values, the
+// delay is taken in runs over which it is proven constant (DelayRun.h), and the
+// limiter and quantiser are a table over the integer mix (LimiterTable.h).
 #pragma once
 
+#include "DelayRun.h"
+#include "LimiterTable.h"
+
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -23,7 +37,9 @@ inline constexpr std::int32_t kMinRingSize = 2000;
 } // namespace chorus_constants
 
 struct ChorusState {
-    std::vector<double> ring; // the last ringSize normalised input values
+    // The last ringSize input values, as read: the normalised value is the
+    // 16-bit value times 2^-15, which the limiter table takes into account.
+    std::vector<std::int16_t> ring;
     std::int32_t ringSize = 0;
     std::int32_t writePos = 0;   // where the current value is stored
     std::int32_t lfoCounter = 0; // oscillator phase in frames, wraps at lfoWrap
@@ -32,6 +48,9 @@ struct ChorusState {
     double sampleRateD = 0.0;
     double baseDelay = 0.0; // centre delay in samples (25 ms)
     double depth = 0.0;     // sweep depth in samples (10 ms)
+    DelaySweep sweep;       // what the delay runs are found with
+    DelayRun run;           // the delay run that holds lfoCounter, once found
+    LimiterTable limiter;
 };
 
 // The ring size for a rate: it holds the longest delay the oscillator can reach
@@ -39,7 +58,8 @@ struct ChorusState {
 // than 2000 values. Below 57,143 Hz that is 2000.
 std::int32_t chorusRingSize(std::int32_t sampleRate);
 
-// Sets up the state for a rate of 1 to WAVCHORUS_MAX_RATE Hz. Allocates the ring.
+// Sets up the state for a rate of 1 to WAVCHORUS_MAX_RATE Hz. Allocates the ring
+// and the limiter table; processing allocates nothing.
 ChorusState setUpChorus(std::int32_t sampleRate);
 
 // Processes one value: the dry value enters the ring, the tap is mixed in,
@@ -48,5 +68,9 @@ ChorusState setUpChorus(std::int32_t sampleRate);
 std::int16_t processValue(ChorusState& state, std::int16_t s);
 
 void advanceRing(ChorusState& state);
+
+// Processes n values as n calls of processValue, each followed by advanceRing,
+// would: out[k] is the output for in[k]. in and out must not overlap.
+void processBlock(ChorusState& state, const std::int16_t* in, std::int16_t* out, std::size_t n);
 
 } // namespace mavrel
