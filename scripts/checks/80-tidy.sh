@@ -9,7 +9,8 @@ tidy=$(command -v clang-tidy || command -v clang-tidy-14 || true)
 
 # Configuring is enough: compile_commands.json is written at generation time.
 cmake -S . -B build-tidy -G Ninja -DCMAKE_EXPORT_COMPILE_COMMANDS=ON \
-  -DMAVREL_WAV_CHORUS_BUILD_TESTS=OFF -DMAVREL_WAV_CHORUS_INSTALL=OFF >/dev/null
+  -DMAVREL_WAV_CHORUS_BUILD_TESTS=OFF -DMAVREL_WAV_CHORUS_BUILD_BENCH=OFF \
+  -DMAVREL_WAV_CHORUS_INSTALL=OFF >/dev/null
 
 files=$(python3 - "$src" <<'PY'
 import json, os, sys

@@ -12,7 +12,7 @@ namespace {
 // The input is read, and the output written, in blocks of this many 16-bit
 // values: an even number, so a block holds whole stereo frames. The output of a
 // block takes the place of its input, value for value.
-constexpr std::size_t kBlockValues = 128 * 1024;
+constexpr std::size_t kBlockValues = std::size_t{128} * 1024;
 constexpr std::size_t kBlockBytes = kBlockValues * 2;
 // Values go through the chorus in chunks that stay in the first-level cache.
 constexpr std::size_t kChunkValues = 4096;
