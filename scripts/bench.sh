@@ -123,8 +123,8 @@ say "running the engine benchmark"
 engine=$("$build/bench/engine_bench" --benchmark_min_time=0.5 --benchmark_format=csv 2>/dev/null)
 
 time_set ten "$work/ten-minutes.wav" 1 4 4 all
-time_set second "$work/one-second.wav" 2 8 10
-time_set thousand "$work/thousand-frames.wav" 2 8 10
+time_set second "$work/one-second.wav" 10 30 10
+time_set thousand "$work/thousand-frames.wav" 10 30 10
 
 say "measuring peak memory (the 60-minute file is written, used and deleted)"
 mem_fast_1=$(peak_kib "$wavchorus" "$work/one-minute.wav" "$work/out-mem.wav")
