@@ -4,6 +4,7 @@
 // fails cleanly, and pads silence exactly up to the declared count.
 #include "CountingAllocator.h"
 #include "HardeningSupport.h"
+#include "LimiterTable.h"
 #include "MavrelWAVChorus.h"
 #include "ModelChorus.h"
 
@@ -80,8 +81,12 @@ class HostileHeader : public ::testing::Test {
     std::string out = dir.file("out.wav");
 };
 
+// The limiter table comes from calloc, so that a short file touches only the
+// pages it meets; the counting of operator new does not see it.
+constexpr std::size_t kLimiterTableBytes = mavrel::kMixValues * sizeof(std::uint16_t);
+
 void expectSmallHeap(const Call& c) {
-    EXPECT_LT(c.heap.peak, kMiB) << "peak heap of the call";
+    EXPECT_LT(c.heap.peak + kLimiterTableBytes, kMiB) << "peak heap of the call";
     EXPECT_EQ(c.heap.leftOver, 0U) << "heap still held after the call";
 }
 
