@@ -11,12 +11,12 @@ namespace {
 
 struct Case {
     std::string name;
-    WavSpec spec;
+    WavSpec wav;
 };
 
 void expectMatchesModel(const Case& c) {
     TempDir dir;
-    const Bytes input = makeWav(c.spec);
+    const Bytes input = makeWav(c.wav);
     writeBytes(dir / "in.wav", input);
     const CallResult r = callWAVChorus(dir / "in.wav", dir / "out.wav");
     ASSERT_EQ(r.code, WAVCHORUS_OK) << c.name << ": " << r.err;

@@ -52,26 +52,26 @@ void put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
     put16(out, v >> 16U);
 }
 
-std::vector<std::uint8_t> makeInput(const InputSpec& spec) {
-    const std::uint32_t dataBytes = spec.framesDeclared * spec.channels * 2U;
+std::vector<std::uint8_t> makeInput(const InputSpec& wav) {
+    const std::uint32_t dataBytes = wav.framesDeclared * wav.channels * 2U;
     std::vector<std::uint8_t> out;
     out.insert(out.end(), {'R', 'I', 'F', 'F'});
     put32(out, dataBytes + 36U);
     out.insert(out.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
     put32(out, 16U);
     put16(out, 1U);
-    put16(out, spec.channels);
-    put32(out, static_cast<std::uint32_t>(spec.sampleRate));
-    put32(out, static_cast<std::uint32_t>(spec.sampleRate) * spec.channels * 2U);
-    put16(out, spec.channels * 2U);
+    put16(out, wav.channels);
+    put32(out, static_cast<std::uint32_t>(wav.sampleRate));
+    put32(out, static_cast<std::uint32_t>(wav.sampleRate) * wav.channels * 2U);
+    put16(out, wav.channels * 2U);
     put16(out, 16U);
     out.insert(out.end(), {'d', 'a', 't', 'a'});
     put32(out, dataBytes);
 
-    std::uint32_t seed = 0x2545F491U ^ static_cast<std::uint32_t>(spec.sampleRate);
-    for (std::uint32_t k = 0; k < spec.valuesPresent; ++k) {
+    std::uint32_t seed = 0x2545F491U ^ static_cast<std::uint32_t>(wav.sampleRate);
+    for (std::uint32_t k = 0; k < wav.valuesPresent; ++k) {
         std::uint32_t v = 0;
-        switch (spec.signal) {
+        switch (wav.signal) {
         case Signal::noise:
             seed = seed * 1664525U + 1013904223U;
             v = seed >> 16U;
@@ -90,7 +90,7 @@ std::vector<std::uint8_t> makeInput(const InputSpec& spec) {
         put16(out, v);
     }
     // A further chunk, or a last odd byte, after the data.
-    for (std::uint32_t k = 0; k < spec.extraBytes; ++k) {
+    for (std::uint32_t k = 0; k < wav.extraBytes; ++k) {
         out.push_back(static_cast<std::uint8_t>(0xA5U + 7U * k));
     }
     return out;
@@ -115,8 +115,8 @@ bool writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) 
 
 int main(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], "--list") == 0) {
-        for (const InputSpec& spec : kInputs) {
-            std::printf("%s\n", spec.name);
+        for (const InputSpec& wav : kInputs) {
+            std::printf("%s\n", wav.name);
         }
         return 0;
     }
@@ -126,9 +126,9 @@ int main(int argc, char** argv) {
     }
     for (int a = 2; a < argc; ++a) {
         const InputSpec* found = nullptr;
-        for (const InputSpec& spec : kInputs) {
-            if (std::strcmp(spec.name, argv[a]) == 0) {
-                found = &spec;
+        for (const InputSpec& wav : kInputs) {
+            if (std::strcmp(wav.name, argv[a]) == 0) {
+                found = &wav;
             }
         }
         if (found == nullptr) {

@@ -64,9 +64,9 @@ void putTag(Bytes& b, const char* tag) {
 }
 } // namespace
 
-Bytes makeWav(const WavSpec& spec) {
-    const auto sampleBytes = static_cast<std::uint32_t>(spec.samples.size() * 2);
-    const std::uint32_t dataBytes = spec.declareDataBytes ? spec.dataBytes : sampleBytes;
+Bytes makeWav(const WavSpec& wav) {
+    const auto sampleBytes = static_cast<std::uint32_t>(wav.samples.size() * 2);
+    const std::uint32_t dataBytes = wav.declareDataBytes ? wav.dataBytes : sampleBytes;
     Bytes b;
     putTag(b, "RIFF");
     put32(b, dataBytes + 36U);
@@ -74,17 +74,17 @@ Bytes makeWav(const WavSpec& spec) {
     putTag(b, "fmt ");
     put32(b, 16);
     put16(b, 1);
-    put16(b, spec.channels);
-    put32(b, static_cast<std::uint32_t>(spec.sampleRate));
-    put32(b, static_cast<std::uint32_t>(spec.sampleRate) * spec.channels * 2U);
-    put16(b, spec.channels * 2U);
+    put16(b, wav.channels);
+    put32(b, static_cast<std::uint32_t>(wav.sampleRate));
+    put32(b, static_cast<std::uint32_t>(wav.sampleRate) * wav.channels * 2U);
+    put16(b, wav.channels * 2U);
     put16(b, 16);
     putTag(b, "data");
     put32(b, dataBytes);
-    for (const std::int16_t s : spec.samples) {
+    for (const std::int16_t s : wav.samples) {
         put16(b, static_cast<std::uint16_t>(s));
     }
-    b.insert(b.end(), spec.trailing.begin(), spec.trailing.end());
+    b.insert(b.end(), wav.trailing.begin(), wav.trailing.end());
     return b;
 }
 

@@ -43,7 +43,7 @@ struct WavSpec {
     std::uint32_t dataBytes = 0;
     Bytes trailing;
 };
-Bytes makeWav(const WavSpec& spec);
+Bytes makeWav(const WavSpec& wav);
 
 // Deterministic test signal: a swept tone with noise, reaching full scale.
 std::vector<std::int16_t> testSignal(std::size_t count, std::uint32_t seed);
