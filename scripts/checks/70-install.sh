@@ -80,7 +80,7 @@ grep -q '^Sample number = 132300$' "$work/report.txt" || fail "unexpected report
 ! cmp -s "$sample" "$work/reference.wav" || fail "the output equals the input"
 
 say "the README's spectrograms can be redrawn"
-WAVCHORUS="$prefix/bin/wavchorus" scripts/spectrograms.sh "$work/png" >/dev/null
+WAVCHORUS="$prefix/bin/wavchorus" scripts/sample-pictures.sh "$work/png" >/dev/null
 for png in pluck-before.png pluck-after.png; do
   [ -f "docs/$png" ] || fail "docs/$png is missing"
   [ "$(file -b "$work/png/$png" | cut -d, -f1-2)" = "$(file -b "docs/$png" | cut -d, -f1-2)" ] ||

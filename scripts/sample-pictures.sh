@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Draws the README's before-and-after spectrograms of the bundled sample with
 # sox's spectrogram effect:
-#   scripts/spectrograms.sh [OUTDIR]   (default docs/: pluck-before.png, pluck-after.png)
+#   scripts/sample-pictures.sh [OUTDIR]   (default docs/: pluck-before.png, pluck-after.png)
 # Builds the command-line host in build-docs/, unless WAVCHORUS names one to use.
 set -euo pipefail
 cd "$(dirname "$0")/.."
