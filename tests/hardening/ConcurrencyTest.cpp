@@ -45,8 +45,8 @@ Bytes inputFor(int k) {
 }
 
 std::int32_t call(const std::string& in, const std::string& out) {
-    const std::u16string in16 = utf16(in);
-    const std::u16string out16 = utf16(out);
+    const std::u16string in16 = toU16(in);
+    const std::u16string out16 = toU16(out);
     return WAVChorus(in16.c_str(), out16.c_str());
 }
 
@@ -54,10 +54,10 @@ class Concurrency : public ::testing::Test {
   protected:
     void SetUp() override {
         for (int k = 0; k < kThreads; ++k) {
-            writeFile(inPath(k), inputFor(k));
+            writeBytes(inPath(k), inputFor(k));
             ASSERT_EQ(call(inPath(k), dir.file("alone" + std::to_string(k) + ".wav")),
                       WAVCHORUS_OK);
-            alone.push_back(readFile(dir.file("alone" + std::to_string(k) + ".wav")));
+            alone.push_back(readBytes(dir.file("alone" + std::to_string(k) + ".wav")));
         }
     }
 
@@ -96,7 +96,7 @@ TEST_F(Concurrency, EightThreadsOnDifferentFilesGiveTheSameBytes) {
             results);
         for (int k = 0; k < kThreads; ++k) {
             EXPECT_EQ(results[k], WAVCHORUS_OK) << "thread " << k;
-            EXPECT_EQ(readFile(dir.file("together" + std::to_string(k) + ".wav")), alone[k])
+            EXPECT_EQ(readBytes(dir.file("together" + std::to_string(k) + ".wav")), alone[k])
                 << "thread " << k << ", round " << round;
         }
     }
@@ -110,7 +110,7 @@ TEST_F(Concurrency, EightThreadsOnOneOutputLeaveOneWholeOutput) {
     for (int k = 0; k < kThreads; ++k) {
         EXPECT_EQ(results[k], WAVCHORUS_OK) << "thread " << k;
     }
-    EXPECT_EQ(readFile(dir.file("shared.wav")), alone[7]);
+    EXPECT_EQ(readBytes(dir.file("shared.wav")), alone[7]);
     for (const std::string& name : dir.entries()) {
         EXPECT_NE(name.front(), '.') << "left behind: " << name;
     }
@@ -118,7 +118,7 @@ TEST_F(Concurrency, EightThreadsOnOneOutputLeaveOneWholeOutput) {
 
 // Failing calls among working ones do not disturb them.
 TEST_F(Concurrency, FailingCallsBesideWorkingOnes) {
-    writeFile(dir.file("short.wav"), Bytes(20, 0));
+    writeBytes(dir.file("short.wav"), Bytes(20, 0));
     std::int32_t results[kThreads] = {};
     runTogether(
         [&](int k) {
@@ -134,7 +134,7 @@ TEST_F(Concurrency, FailingCallsBesideWorkingOnes) {
             EXPECT_FALSE(fileExists(dir.file("bad" + std::to_string(k) + ".wav")));
         } else {
             EXPECT_EQ(results[k], WAVCHORUS_OK);
-            EXPECT_EQ(readFile(dir.file("good" + std::to_string(k) + ".wav")), alone[k]);
+            EXPECT_EQ(readBytes(dir.file("good" + std::to_string(k) + ".wav")), alone[k]);
         }
     }
 }

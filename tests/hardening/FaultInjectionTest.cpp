@@ -27,12 +27,12 @@ const Bytes& inputFile() {
 const Bytes& fullOutput() {
     static const Bytes out = [] {
         ScratchDir dir;
-        writeFile(dir.file("in.wav"), inputFile());
+        writeBytes(dir.file("in.wav"), inputFile());
         const int r = wavChorusInChild({}, dir.file("in.wav"), dir.file("out.wav"));
         if (r != WAVCHORUS_OK) {
             throw std::runtime_error("the unhindered call failed");
         }
-        return readFile(dir.file("out.wav"));
+        return readBytes(dir.file("out.wav"));
     }();
     return out;
 }
@@ -60,7 +60,7 @@ const Stage kStages[] = {
 
 class OutputFailsAt : public ::testing::TestWithParam<Stage> {
   protected:
-    void SetUp() override { writeFile(in, inputFile()); }
+    void SetUp() override { writeBytes(in, inputFile()); }
 
     ChildSetup limited() const { return ChildSetup{GetParam().sizeLimit, false, {}}; }
 
@@ -72,33 +72,33 @@ class OutputFailsAt : public ::testing::TestWithParam<Stage> {
 TEST_P(OutputFailsAt, CallFailsAndLeavesNoOutput) {
     EXPECT_EQ(wavChorusInChild(limited(), in, out), WAVCHORUS_ERR_WRITE);
     EXPECT_EQ(dir.entries(), (std::set<std::string>{"in.wav"}));
-    EXPECT_EQ(readFile(in), inputFile());
+    EXPECT_EQ(readBytes(in), inputFile());
 }
 
 TEST_P(OutputFailsAt, EarlierOutputIsIntact) {
-    writeFile(out, kEarlier);
+    writeBytes(out, kEarlier);
     ASSERT_EQ(::chmod(out.c_str(), 0640), 0);
     EXPECT_EQ(wavChorusInChild(limited(), in, out), WAVCHORUS_ERR_WRITE);
-    EXPECT_EQ(readFile(out), kEarlier);
+    EXPECT_EQ(readBytes(out), kEarlier);
     EXPECT_EQ(fileMode(out), 0640U);
     EXPECT_EQ(dir.entries(), (std::set<std::string>{"in.wav", "out.wav"}));
 }
 
 TEST_P(OutputFailsAt, InputProcessedInPlaceIsIntact) {
     EXPECT_EQ(wavChorusInChild(limited(), in, in), WAVCHORUS_ERR_WRITE);
-    EXPECT_EQ(readFile(in), inputFile());
+    EXPECT_EQ(readBytes(in), inputFile());
     EXPECT_EQ(dir.entries(), (std::set<std::string>{"in.wav"}));
 }
 
 TEST_P(OutputFailsAt, CommandLineSaysSo) {
-    writeFile(out, kEarlier);
+    writeBytes(out, kEarlier);
     const CliResult r = runCli(limited(), in, out);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("WAVChorus: cannot write output \"" + out + "\": File too large"),
               std::string::npos)
         << r.err;
     EXPECT_NE(r.err.find("wavchorus: failed (code -10)"), std::string::npos) << r.err;
-    EXPECT_EQ(readFile(out), kEarlier);
+    EXPECT_EQ(readBytes(out), kEarlier);
     EXPECT_EQ(dir.entries(), (std::set<std::string>{"in.wav", "out.wav"}));
 }
 
@@ -119,7 +119,7 @@ INSTANTIATE_TEST_SUITE_P(Stages, OutputFailsAt, ::testing::ValuesIn(kStages),
 
 class OutputFault : public ::testing::Test {
   protected:
-    void SetUp() override { writeFile(in, inputFile()); }
+    void SetUp() override { writeBytes(in, inputFile()); }
 
     ScratchDir dir;
     std::string in = dir.file("in.wav");
@@ -132,7 +132,7 @@ TEST_F(OutputFault, SizeLimitOfExactlyTheOutputSucceeds) {
     EXPECT_EQ(
         wavChorusInChild(ChildSetup{static_cast<long long>(kOutputBytes), false, {}}, in, out),
         WAVCHORUS_OK);
-    EXPECT_EQ(readFile(out), fullOutput());
+    EXPECT_EQ(readBytes(out), fullOutput());
     EXPECT_EQ(dir.entries(), (std::set<std::string>{"in.wav", "out.wav"}));
 }
 
@@ -149,10 +149,10 @@ TEST_F(OutputFault, CloseFails) {
     EXPECT_NE(r.err.find("wavchorus: failed (code -10)"), std::string::npos) << r.err;
     EXPECT_EQ(dir.entries(), (std::set<std::string>{"in.wav"}));
 
-    writeFile(out, kEarlier);
+    writeBytes(out, kEarlier);
     r = runCli(setup, in, out);
     EXPECT_EQ(r.exitCode, 1) << r.err;
-    EXPECT_EQ(readFile(out), kEarlier);
+    EXPECT_EQ(readBytes(out), kEarlier);
     EXPECT_EQ(dir.entries(), (std::set<std::string>{"in.wav", "out.wav"}));
 }
 
@@ -161,14 +161,14 @@ TEST_F(OutputFault, RenameIntoPlaceFails) {
         -1,
         false,
         {"LD_PRELOAD=" FAULT_SHIM, "MAVREL_FAULT=rename", "ASAN_OPTIONS=verify_asan_link_order=0"}};
-    writeFile(out, kEarlier);
+    writeBytes(out, kEarlier);
     const CliResult r = runCli(setup, in, out);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("WAVChorus: cannot write output \"" + out + "\": Input/output error"),
               std::string::npos)
         << r.err;
     EXPECT_NE(r.err.find("wavchorus: failed (code -10)"), std::string::npos) << r.err;
-    EXPECT_EQ(readFile(out), kEarlier);
+    EXPECT_EQ(readBytes(out), kEarlier);
     EXPECT_EQ(dir.entries(), (std::set<std::string>{"in.wav", "out.wav"}));
 }
 
@@ -178,7 +178,7 @@ TEST_F(OutputFault, ShimWithoutFaultChangesNothing) {
         -1, false, {"LD_PRELOAD=" FAULT_SHIM, "ASAN_OPTIONS=verify_asan_link_order=0"}};
     const CliResult r = runCli(setup, in, out);
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(readFile(out), fullOutput());
+    EXPECT_EQ(readBytes(out), fullOutput());
 }
 
 TEST_F(OutputFault, FullDevice) {
@@ -220,8 +220,8 @@ class ReadOnlyDirectory : public OutputFault {
     void SetUp() override {
         OutputFault::SetUp();
         ASSERT_EQ(::mkdir(locked.c_str(), 0755), 0);
-        writeFile(lockedIn, inputFile());
-        writeFile(lockedOut, kEarlier);
+        writeBytes(lockedIn, inputFile());
+        writeBytes(lockedOut, kEarlier);
         ASSERT_EQ(::chmod(locked.c_str(), 0555), 0);
         const int probe = inChild(ChildSetup{-1, true, {}},
                                   [&] { return ::access(locked.c_str(), W_OK) == 0 ? 1 : 0; });
@@ -263,13 +263,13 @@ TEST_F(ReadOnlyDirectory, EarlierOutputIsIntact) {
     const CliResult r = runCli(obeying, in, lockedOut);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("wavchorus: failed (code -8)"), std::string::npos) << r.err;
-    EXPECT_EQ(readFile(lockedOut), kEarlier);
+    EXPECT_EQ(readBytes(lockedOut), kEarlier);
     EXPECT_EQ(lockedEntries(), (std::set<std::string>{"in.wav", "out.wav"}));
 }
 
 TEST_F(ReadOnlyDirectory, InputProcessedInPlaceIsIntact) {
     EXPECT_EQ(wavChorusInChild(obeying, lockedIn, lockedIn), WAVCHORUS_ERR_CREATE_OUTPUT);
-    EXPECT_EQ(readFile(lockedIn), inputFile());
+    EXPECT_EQ(readBytes(lockedIn), inputFile());
     EXPECT_EQ(lockedEntries(), (std::set<std::string>{"in.wav", "out.wav"}));
 }
 

@@ -104,34 +104,6 @@ std::vector<std::int16_t> samplesOf(const Bytes& file) {
     return v;
 }
 
-std::uint32_t le32(const Bytes& b, std::size_t at) {
-    return static_cast<std::uint32_t>(b.at(at)) | static_cast<std::uint32_t>(b.at(at + 1)) << 8U |
-           static_cast<std::uint32_t>(b.at(at + 2)) << 16U |
-           static_cast<std::uint32_t>(b.at(at + 3)) << 24U;
-}
-
-std::uint16_t le16(const Bytes& b, std::size_t at) {
-    return static_cast<std::uint16_t>(b.at(at) | b.at(at + 1) << 8U);
-}
-
-void writeFile(const std::string& path, const Bytes& bytes) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-    f.close();
-    if (!f) {
-        throw std::runtime_error("cannot write " + path);
-    }
-}
-
-Bytes readFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    if (!f) {
-        throw std::runtime_error("cannot read " + path);
-    }
-    return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
-
 bool fileExists(const std::string& path) {
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0;
@@ -143,10 +115,6 @@ unsigned fileMode(const std::string& path) {
         throw std::runtime_error("cannot stat " + path);
     }
     return st.st_mode & 07777U;
-}
-
-std::u16string utf16(const std::string& path) {
-    return {path.begin(), path.end()};
 }
 
 ScratchDir::ScratchDir() {
@@ -225,8 +193,8 @@ int inChild(const ChildSetup& setup, const std::function<int()>& fn) {
 }
 
 int wavChorusInChild(const ChildSetup& setup, const std::string& in, const std::string& out) {
-    const std::u16string in16 = utf16(in);
-    const std::u16string out16 = utf16(out);
+    const std::u16string in16 = toU16(in);
+    const std::u16string out16 = toU16(out);
     const int status = inChild(setup, [&] {
         const std::int32_t r = WAVChorus(in16.c_str(), out16.c_str());
         if (r == WAVCHORUS_OK) {

@@ -3,6 +3,8 @@
 // write into read-only directories.
 #pragma once
 
+#include "TestFiles.h"
+
 #include <cstdint>
 #include <functional>
 #include <set>
@@ -11,7 +13,12 @@
 
 namespace hardening {
 
-using Bytes = std::vector<std::uint8_t>;
+using testing_support::Bytes;
+using testing_support::le16;
+using testing_support::le32;
+using testing_support::readBytes;
+using testing_support::toU16;
+using testing_support::writeBytes;
 
 // A canonical 44-byte 16-bit PCM header. rate and dataBytes are the raw 32-bit
 // fields, so any value can be declared.
@@ -29,16 +36,9 @@ Bytes wavFile(std::uint16_t channels, std::uint32_t rate, const std::vector<std:
 // The 16-bit values after byte 44.
 std::vector<std::int16_t> samplesOf(const Bytes& file);
 
-std::uint32_t le32(const Bytes& b, std::size_t at);
-std::uint16_t le16(const Bytes& b, std::size_t at);
-
-void writeFile(const std::string& path, const Bytes& bytes);
-// Throws when the file cannot be read; fileExists for a check.
-Bytes readFile(const std::string& path);
+// readBytes throws when the file cannot be read; fileExists for a check.
 bool fileExists(const std::string& path);
 unsigned fileMode(const std::string& path);
-
-std::u16string utf16(const std::string& path);
 
 // A fresh directory, removed with everything in it when the object goes.
 class ScratchDir {

@@ -29,8 +29,8 @@ struct Call {
 };
 
 Call countedCall(const std::string& in, const std::string& out) {
-    const std::u16string in16 = utf16(in);
-    const std::u16string out16 = utf16(out);
+    const std::u16string in16 = toU16(in);
+    const std::u16string out16 = toU16(out);
     Call c;
     startCounting();
     c.result = WAVChorus(in16.c_str(), out16.c_str());
@@ -72,7 +72,7 @@ class HostileHeader : public ::testing::Test {
         const std::vector<std::int16_t> values = testSignal(held, 2);
         Bytes file = wavHeader(channels, rate, dataBytes);
         appendValues(file, values);
-        writeFile(in, file);
+        writeBytes(in, file);
         return values;
     }
 
@@ -96,7 +96,7 @@ TEST_F(HostileHeader, Channels65535) {
     ASSERT_EQ(c.result, WAVCHORUS_OK);
     expectSmallHeap(c);
     EXPECT_GE(c.heap.peak, 2000 * sizeof(double)) << "the ring was not counted";
-    const Bytes result = readFile(out);
+    const Bytes result = readBytes(out);
     // 65535 x 44100 x 2 wraps; 65535 x 2 keeps its low 16 bits.
     EXPECT_EQ(headerOf(result), header(65535, 44100, 0x5886A778, 0xFFFE, 393210, 393246));
     EXPECT_EQ(samplesOf(result), modelChorus(44100, values));
@@ -108,7 +108,7 @@ TEST_F(HostileHeader, Channels65535Declaring4GiB) {
     const Call c = countedCall(in, out);
     ASSERT_EQ(c.result, WAVCHORUS_OK);
     expectSmallHeap(c);
-    const Bytes result = readFile(out);
+    const Bytes result = readBytes(out);
     EXPECT_EQ(headerOf(result), header(65535, 44100, 0x5886A778, 0xFFFE, 0xFFFF0000, 0xFFFF0024));
     EXPECT_EQ(samplesOf(result), modelChorus(44100, withSilence(values, 32768)));
 }
@@ -120,7 +120,7 @@ TEST_F(HostileHeader, Channels65535AtHighestRate) {
     const Call c = countedCall(in, out);
     ASSERT_EQ(c.result, WAVCHORUS_OK);
     expectSmallHeap(c);
-    const Bytes result = readFile(out);
+    const Bytes result = readBytes(out);
     EXPECT_EQ(headerOf(result), header(65535, 768000, 0x6FE89000, 0xFFFE, 0, 36));
     EXPECT_EQ(result.size(), 44U + 2000U);
 }
@@ -130,7 +130,7 @@ TEST_F(HostileHeader, Channels3000AtHighestRate) {
     const Call c = countedCall(in, out);
     ASSERT_EQ(c.result, WAVCHORUS_OK);
     expectSmallHeap(c);
-    const Bytes result = readFile(out);
+    const Bytes result = readBytes(out);
     EXPECT_EQ(headerOf(result), header(3000, 768000, 0x12A88000, 6000, 0, 36));
     EXPECT_EQ(result.size(), 44U + 2000U);
 }
@@ -140,7 +140,7 @@ TEST_F(HostileHeader, MonoAtHighestRate) {
     const Call c = countedCall(in, out);
     ASSERT_EQ(c.result, WAVCHORUS_OK);
     expectSmallHeap(c);
-    EXPECT_EQ(headerOf(readFile(out)), header(1, 768000, 1536000, 2, 2000, 2036));
+    EXPECT_EQ(headerOf(readBytes(out)), header(1, 768000, 1536000, 2, 2000, 2036));
 }
 
 // Stereo stops at the first frame that lacks its second value: a file that
@@ -150,7 +150,7 @@ TEST_F(HostileHeader, StereoDeclaring4GiB) {
     const Call c = countedCall(in, out);
     ASSERT_EQ(c.result, WAVCHORUS_OK);
     expectSmallHeap(c);
-    const Bytes result = readFile(out);
+    const Bytes result = readBytes(out);
     // 2 x 0x3FFFFFFF x 2 = 0xFFFFFFFC; + 36 wraps to 0x20.
     EXPECT_EQ(headerOf(result), header(2, 44100, 176400, 4, 0xFFFFFFFC, 0x20));
     std::vector<std::int16_t> left;
@@ -210,7 +210,7 @@ INSTANTIATE_TEST_SUITE_P(Headers, RejectedHeader, ::testing::ValuesIn(kRejected)
 TEST_F(HostileHeader, EveryShortHeaderIsRefused) {
     const Bytes full = wavFile(1, 44100, testSignal(8, 3));
     for (std::size_t n = 0; n < 44; ++n) {
-        writeFile(in, Bytes(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(n)));
+        writeBytes(in, Bytes(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(n)));
         const Call c = countedCall(in, out);
         EXPECT_EQ(c.result, WAVCHORUS_ERR_SHORT_HEADER) << n << " bytes";
         expectSmallHeap(c);
