@@ -12,29 +12,15 @@
 // limiter and quantiser are a table over the integer mix (LimiterTable.h).
 #pragma once
 
+#include "ChorusConstants.h"
 #include "DelayRun.h"
 #include "LimiterTable.h"
 
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 namespace mavrel {
-
-// Constants that must be exact, taken from their bit patterns. Two are built on
-// pi taken as 3.1415926538, not on the full-precision value.
-namespace chorus_constants {
-inline constexpr double kInputScale = std::bit_cast<double>(0x3F00000000000000ULL);   // 2^-15
-inline constexpr double kCentreFactor = std::bit_cast<double>(0x3F9999999999999AULL); // 0.025
-inline constexpr double kDepthFactor = std::bit_cast<double>(0x3F847AE147AE147BULL);  // 0.01
-inline constexpr double kPhaseFactor =
-    std::bit_cast<double>(0x3FE41B2F76A2B814ULL); // 2 x 3.1415926538 x 0.1
-inline constexpr double kLimiterGain =
-    std::bit_cast<double>(0x3FE45F306DC3EDC5ULL); // 2 / 3.1415926538
-inline constexpr double kOutputScale = std::bit_cast<double>(0x40DFFFC000000000ULL); // 32767.0
-inline constexpr std::int32_t kMinRingSize = 2000;
-} // namespace chorus_constants
 
 struct ChorusState {
     // The last ringSize input values, as read: the normalised value is the

@@ -1,6 +1,6 @@
 #include "LimiterTable.h"
 
-#include "ChorusState.h"
+#include "ChorusConstants.h"
 
 #include <cmath>
 #include <cstring>

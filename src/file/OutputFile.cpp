@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <memory>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,7 +36,9 @@ std::string baseNameOf(const std::string& path) {
 
 std::string randomSuffix() {
     std::uint64_t bits = 0;
-    if (::getrandom(&bits, sizeof bits, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bits)) {
+    // getentropy is POSIX (glibc, musl, the BSDs, emscripten). The name need not
+    // be secret, only unlikely to be taken: O_EXCL settles any clash.
+    if (::getentropy(&bits, sizeof bits) != 0) {
         bits = static_cast<std::uint64_t>(::getpid()) * 0x9E3779B97F4A7C15ULL ^
                reinterpret_cast<std::uintptr_t>(&bits);
     }
