@@ -57,9 +57,8 @@ void writeChorusHash(std::FILE* out, std::int32_t rate) {
     std::uint32_t noise = 0x2545F491U ^ static_cast<std::uint32_t>(rate);
     std::uint64_t h = 0xCBF29CE484222325ULL;
     for (std::int64_t left = 10LL * rate; left > 0;) {
-        const std::size_t n = left < static_cast<std::int64_t>(kBlock)
-                                  ? static_cast<std::size_t>(left)
-                                  : kBlock;
+        const std::size_t n =
+            left < static_cast<std::int64_t>(kBlock) ? static_cast<std::size_t>(left) : kBlock;
         for (std::size_t k = 0; k < n; ++k) {
             noise = noise * 1664525U + 1013904223U;
             // Quiet noise, -512 to 511: every delay still taps other values, and

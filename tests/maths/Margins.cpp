@@ -48,7 +48,7 @@ using namespace mavrel::chorus_constants;
 
 constexpr std::int64_t kGuaranteedUlps = 40000;
 constexpr double kGuaranteedAbsolute = 1e-12;
-constexpr double kNear = 1e-4;  // recompute with MPFR below this distance
+constexpr double kNear = 1e-4;   // recompute with MPFR below this distance
 constexpr double kExact = 1e-15; // a whole number, but for the sine's rounding
 
 int failures = 0;
@@ -122,8 +122,7 @@ struct Tolerance {
     double absolute = 0.0;
 };
 
-template <class Result>
-Tolerance toleranceAt(double value, double lo, double hi, Result result) {
+template <class Result> Tolerance toleranceAt(double value, double lo, double hi, Result result) {
     Tolerance t;
     for (const int dir : {1, -1}) {
         const std::int64_t k = leastChange(value, dir, lo, hi, result);
@@ -329,8 +328,8 @@ std::string delayTables(Exact& exact) {
         table += "| " + grouped(rate) + " | " + grouped(wrap) + " | " + sci(nearest.distance) +
                  " | " + grouped(nearest.at) + " (" + phaseText(rate, nearest.at) + ") | " +
                  grouped(nearest.leastUlps.ulps) + " | " + grouped(nearest.leastUlpsAt) + " | " +
-                 sci(nearest.leastAbsolute.absolute) + " | " +
-                 grouped(nearest.leastAbsoluteAt) + " |\n";
+                 sci(nearest.leastAbsolute.absolute) + " | " + grouped(nearest.leastAbsoluteAt) +
+                 " |\n";
     }
 
     table += "\n| Rate (Hz) | Frame (phase / pi) | Sine | Delay | The delay stays while the "
@@ -377,11 +376,10 @@ std::string limiterTable(Exact& exact) {
     return "| Mix values | Nearest value to a boundary (output units) | at mix k | Least "
            "arctangent change that alters an output, in ulps | at mix k | in absolute terms | "
            "at mix k |\n|---:|---:|---:|---:|---:|---:|---:|\n| " +
-           grouped(static_cast<std::int64_t>(mavrel::kMixValues)) + " | " +
-           sci(nearest.distance) + " | " + grouped(nearest.at) + " | " +
-           grouped(nearest.leastUlps.ulps) + " | " + grouped(nearest.leastUlpsAt) + " | " +
-           sci(nearest.leastAbsolute.absolute) + " | " + grouped(nearest.leastAbsoluteAt) +
-           " |\n";
+           grouped(static_cast<std::int64_t>(mavrel::kMixValues)) + " | " + sci(nearest.distance) +
+           " | " + grouped(nearest.at) + " | " + grouped(nearest.leastUlps.ulps) + " | " +
+           grouped(nearest.leastUlpsAt) + " | " + sci(nearest.leastAbsolute.absolute) + " | " +
+           grouped(nearest.leastAbsoluteAt) + " |\n";
 }
 
 } // namespace
