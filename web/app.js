@@ -23,6 +23,7 @@
     worker.onmessage = (event) => {
       const answer = event.data;
       if (answer.ready !== undefined) {
+        document.documentElement.dataset.chorus = answer.ready ? 'ready' : 'failed';
         if (!answer.ready) setStatus(`The chorus could not start: ${answer.error}`, 'failed');
         return;
       }
@@ -194,6 +195,7 @@
       player.unload();
       media = null;
       setStatus(`The library refused ${name}.`, 'failed');
+      revealResult();
       return;
     }
 
@@ -211,7 +213,18 @@
     drawPictures();
     drawTimeAxis();
     loadPlayer();
-    setStatus(`Chorused ${name} in ${Math.max(1, Math.round(elapsed))} ms.`);
+    const took = elapsed < 1000 ? `${Math.max(1, Math.round(elapsed))} ms` : `${(elapsed / 1000).toFixed(1)} s`;
+    setStatus(`Chorused ${name} in ${took}.`);
+    revealResult();
+  }
+
+  // On a small screen the result starts below the window: bring it up.
+  function revealResult() {
+    const box = $('result').getBoundingClientRect();
+    if (box.top > window.innerHeight * 0.6) {
+      const still = window.matchMedia('(prefers-reduced-motion: reduce)').matches;
+      $('result').scrollIntoView({ behavior: still ? 'auto' : 'smooth', block: 'start' });
+    }
   }
 
   // ---- Pictures -----------------------------------------------------------
@@ -230,8 +243,18 @@
     return { width, height, ratio };
   }
 
-  function drawWave(canvas, peaks, colour) {
-    const { width, height } = sizeCanvas(canvas);
+  // Both waveforms are drawn to one scale, the louder filling the height, so that
+  // a quiet file is still seen and the two still compare.
+  function waveScale() {
+    let peak = 0;
+    for (const side of [media.input, media.output]) {
+      for (const v of side.pictures.waveform) peak = Math.max(peak, Math.abs(v));
+    }
+    return peak > 0 ? Math.min(32, 0.95 / peak) : 1;
+  }
+
+  function drawWave(canvas, peaks, colour, scale) {
+    const { width, height, ratio } = sizeCanvas(canvas);
     const g = canvas.getContext('2d');
     g.clearRect(0, 0, width, height);
     g.fillStyle = 'rgba(255, 255, 255, 0.08)';
@@ -247,9 +270,16 @@
         low = Math.min(low, peaks[2 * c]);
         high = Math.max(high, peaks[2 * c + 1]);
       }
-      const top = Math.round((1 - high) * 0.5 * height);
-      const bottom = Math.round((1 - low) * 0.5 * height);
+      const top = Math.round((1 - high * scale) * 0.5 * height);
+      const bottom = Math.round((1 - low * scale) * 0.5 * height);
       g.fillRect(x, top, 1, Math.max(1, bottom - top));
+    }
+    if (scale > 1.05) {
+      g.font = `${Math.round(10 * ratio)}px system-ui, sans-serif`;
+      g.textBaseline = 'top';
+      g.textAlign = 'right';
+      g.fillStyle = 'rgba(255, 255, 255, 0.6)';
+      g.fillText(`× ${scale.toFixed(1)}`, width - 6 * ratio, 6 * ratio);
     }
   }
 
@@ -282,11 +312,12 @@
   function drawPictures() {
     if (media === null) return;
     const style = getComputedStyle(document.documentElement);
+    const scale = waveScale();
     for (const side of ['a', 'b']) {
       const track = document.querySelector(`.track[data-side="${side}"]`);
       const pictures = side === 'a' ? media.input.pictures : media.output.pictures;
       drawWave(track.querySelector('canvas.wave'), pictures.waveform,
-        style.getPropertyValue(side === 'a' ? '--original' : '--chorus').trim());
+        style.getPropertyValue(side === 'a' ? '--original' : '--chorus').trim(), scale);
       drawSpectrum(track.querySelector('canvas.spectrum'), side, pictures.spectrogram);
     }
   }

@@ -10,8 +10,9 @@ self.wavPictures = (() => {
   const LOWEST_HZ = 40;
   const FLOOR_DB = -96;
 
-  // Lowest and highest value (-1 to 1) of each of `columns` columns of `frames`
-  // frames; the channel may be shorter than `frames` (the rest is empty).
+  // Lowest and highest value of each of `columns` columns of `frames` frames of a
+  // channel of values from -1 to 1; the channel may be shorter than `frames`
+  // (the rest is empty).
   function waveform(channel, frames, columns = WAVE_COLUMNS) {
     const peaks = new Float32Array(columns * 2);
     for (let col = 0; col < columns; ++col) {
@@ -20,16 +21,16 @@ self.wavPictures = (() => {
       let low = 0;
       let high = 0;
       if (start < end) {
-        low = 32767;
-        high = -32768;
+        low = 1;
+        high = -1;
         for (let k = start; k < end; ++k) {
           const v = channel[k];
           if (v < low) low = v;
           if (v > high) high = v;
         }
       }
-      peaks[2 * col] = low / 32768;
-      peaks[2 * col + 1] = high / 32768;
+      peaks[2 * col] = low;
+      peaks[2 * col + 1] = high;
     }
     return peaks;
   }
@@ -116,7 +117,7 @@ self.wavPictures = (() => {
       rowBin[r] = Math.min(n / 2, (hz * n) / sampleRate);
     }
     // A full-scale sine gives 0 dB.
-    const reference = (windowSum / 2) * 32768;
+    const reference = windowSum / 2;
     const rgba = new Uint8ClampedArray(width * rows * 4);
     const re = new Float32Array(n);
     const im = new Float32Array(n);

@@ -53,9 +53,10 @@ self.wavFiles = (() => {
     return null;
   }
 
-  // The samples as 16-bit values, one array per channel (a partial last frame
-  // is left out), with the rate and channel count of the header.
-  function channelsOf(bytes) {
+  // The samples, one array per channel of values from -1 to 1 (the 16-bit value
+  // over 32768; a partial last frame is left out), with the header's rate. Only
+  // the first `wanted` channels are decoded.
+  function channelsOf(bytes, wanted = Infinity) {
     const header = readHeader(bytes);
     if (header === null || header.channels === 0) return null;
     const count = valuesPresent(bytes);
@@ -63,10 +64,10 @@ self.wavFiles = (() => {
     const channels = header.channels;
     const frames = Math.floor(count / channels);
     const out = [];
-    for (let c = 0; c < channels; ++c) {
-      const channel = new Int16Array(frames);
+    for (let c = 0; c < Math.min(channels, wanted); ++c) {
+      const channel = new Float32Array(frames);
       for (let f = 0, k = c; f < frames; ++f, k += channels) {
-        channel[f] = values.getInt16(k * 2, true);
+        channel[f] = values.getInt16(k * 2, true) / 32768;
       }
       out.push(channel);
     }

@@ -89,22 +89,21 @@ async function chorus(name, bytes) {
   }
 }
 
-// Samples (both files together) that the page decodes for playing; longer files
-// get their pictures and a download, without playing in the page.
-const MAX_PLAYED_VALUES = 64 * 1024 * 1024;
+// Samples (both files together) that the page decodes for playing, 512 MB as
+// 32-bit floats; longer files get their pictures and a download, and are not
+// played in the page.
+const MAX_PLAYED_VALUES = 128 * 1024 * 1024;
 
 // The pictures of both files on one time scale, and their samples for playing.
 function media(input, output) {
+  // A stereo result carries the first channel in both: one channel, played on
+  // both sides, sounds the same.
   const before = wavFiles.channelsOf(input);
-  const after = wavFiles.channelsOf(output);
+  const after = wavFiles.channelsOf(output, before.channels.length === 2 ? 1 : Infinity);
   const frames = Math.max(before.frames, after.frames);
   const values = (decoded) => decoded.frames * decoded.channels.length;
   const play = values(before) + values(after) <= MAX_PLAYED_VALUES;
-  const playable = (decoded) => (!play ? [] : decoded.channels.map((channel) => {
-    const samples = new Float32Array(channel.length);
-    for (let k = 0; k < channel.length; ++k) samples[k] = channel[k] / 32768;
-    return samples;
-  }));
+  const playable = (decoded) => (play ? decoded.channels : []);
   return {
     sampleRate: after.sampleRate,
     frames,

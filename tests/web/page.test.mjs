@@ -131,6 +131,27 @@ describe('window.wavChorus()', () => {
 });
 
 describe('the page', () => {
+  test('loads everything from its own server, under 300 KB, and the sample only when asked for', async () => {
+    const context = await browser.newContext();
+    const page = await context.newPage();
+    const loaded = [];
+    page.on('requestfinished', async (request) => {
+      loaded.push({ url: request.url(), bytes: (await request.sizes()).responseBodySize });
+    });
+    await page.goto(server.url);
+    await page.waitForFunction(() => document.documentElement.dataset.chorus === 'ready');
+    await page.waitForLoadState('networkidle');
+    const origin = new URL(server.url).origin;
+    assert.deepEqual(loaded.filter((entry) => new URL(entry.url).origin !== origin), [], 'requests elsewhere');
+    const names = loaded.map((entry) => path.basename(new URL(entry.url).pathname));
+    for (const name of ['wavchorus.wasm', 'wavchorus.js', 'worker.js']) assert.ok(names.includes(name), `${name} not loaded: ${names}`);
+    assert.ok(!names.includes('pluck.wav'), 'the sample is loaded before it is asked for');
+    const total = loaded.reduce((sum, entry) => sum + entry.bytes, 0);
+    console.log(`# the page loads ${loaded.length} files, ${total} bytes, before a file is chosen`);
+    assert.ok(total < 300 * 1024, `the page loads ${total} bytes`);
+    await context.close();
+  });
+
   test('a file opened with the picker is chorused, plays, switches between A and B, and downloads', async () => {
     const { context, page, problems } = await freshPage({ viewport: { width: 1280, height: 900 } });
     const native = expected.get('noise-44100-stereo');
