@@ -174,6 +174,13 @@
     $('result').hidden = false;
     $('result-title').textContent = name;
     $('result-facts').textContent = factsOf(bytes);
+    const warnings = wavFiles.layoutWarnings(bytes).map((text) => {
+      const line = document.createElement('p');
+      line.textContent = text;
+      return line;
+    });
+    $('warnings').replaceChildren(...warnings);
+    $('warnings').hidden = warnings.length === 0;
 
     $('report').textContent = answer.report;
     $('report').closest('.report-box').hidden = answer.report === '';
@@ -418,7 +425,8 @@
     const onRadio = target instanceof HTMLInputElement && target.type === 'radio';
     const key = event.key.length === 1 ? event.key.toLowerCase() : event.key;
     let handled = true;
-    if ((key === ' ' || key === 'k') && !onControl && !(onRadio && key === ' ')) {
+    // Space plays or pauses everywhere but on a button or link, which it presses.
+    if ((key === ' ' || key === 'k') && !onControl) {
       player.toggle();
     } else if (key === 'a' || key === 'b') {
       player.choose(key);

@@ -74,6 +74,42 @@ self.wavFiles = (() => {
     return { sampleRate: header.sampleRate, frames, channels: out };
   }
 
+  // What the page tells the visitor before they listen: where the file is not
+  // the canonical layout that the library reads it as, and silence that the
+  // chorus adds for samples the header declares but the file lacks.
+  function layoutWarnings(bytes) {
+    const header = readHeader(bytes);
+    if (header === null) return [];
+    const view = new DataView(bytes.buffer, bytes.byteOffset, HEADER_BYTES);
+    const text = (at) => String.fromCharCode(...bytes.subarray(at, at + 4));
+    const found = [];
+    for (const [at, tag] of [[0, 'RIFF'], [8, 'WAVE'], [12, 'fmt '], [36, 'data']]) {
+      if (text(at) !== tag) found.push(`no "${tag}" at byte ${at}`);
+    }
+    if (view.getUint32(16, true) !== 16) found.push(`a format chunk of ${view.getUint32(16, true)} bytes`);
+    if (view.getUint16(20, true) !== 1) found.push(`format ${view.getUint16(20, true)}`);
+    if (view.getUint16(34, true) !== 16) found.push(`${view.getUint16(34, true)} bits`);
+    const warnings = [];
+    if (found.length > 0) {
+      warnings.push(`This file is not the canonical 44-byte 16-bit PCM WAV layout (${found.join(', ')}). ` +
+        'The library reads it as if it were, so the result may sound wrong: convert it first, ' +
+        'e.g. sox IN.wav -b 16 -e signed-integer fixed.wav');
+    }
+    if (header.channels > 0) {
+      const values = valuesPresent(bytes);
+      const frames = Math.floor(values / header.channels);
+      const declared = Math.floor(Math.floor(header.dataBytes / 2) / header.channels);
+      // One or two channels are padded frame by frame; more go through as one
+      // stream of values, padded while fewer values than the declared frames were read.
+      const counted = header.channels <= 2 ? frames : values;
+      if (declared > counted) {
+        warnings.push(`The header declares ${declared} frames but the file holds ${frames}: ` +
+          'the chorus writes the missing part as silence.');
+      }
+    }
+    return warnings;
+  }
+
   function formatBytes(n) {
     if (n < 1024) return `${n} bytes`;
     if (n < 1024 * 1024) return `${(n / 1024).toFixed(n < 10240 ? 1 : 0)} KB`;
@@ -89,6 +125,6 @@ self.wavFiles = (() => {
 
   return Object.freeze({
     HEADER_BYTES, MAX_FILE_BYTES, readHeader, outputBytesAtMost, tooLargeReason, channelsOf,
-    formatBytes, outputName,
+    layoutWarnings, formatBytes, outputName,
   });
 })();

@@ -163,6 +163,7 @@ describe('the page', () => {
     assert.equal(await page.locator('#result-title').textContent(), name);
     assert.equal(await page.locator('#report').textContent(), native.report);
     assert.equal(await page.locator('#refusal').isHidden(), true);
+    assert.equal(await page.locator('#warnings').isHidden(), true, 'a note on a canonical file');
     await screenshot(page, 'desktop-result');
 
     // Play: the position moves on; B (the chorus) is the side heard first.
@@ -176,8 +177,10 @@ describe('the page', () => {
     assert.equal(await page.locator('.track.active').getAttribute('data-side'), 'a');
     await page.locator('label[for="side-b"]').click();
     assert.equal(await page.locator('.track.active').getAttribute('data-side'), 'b');
-    await page.locator('body').press(' ');
+    // The space bar pauses where the play is (the end of the file would go back to 0).
+    await page.keyboard.press(' ');
     await page.waitForFunction(() => document.getElementById('listen-area').dataset.state === 'paused');
+    assert.ok(Number(await page.locator('#seek').inputValue()) > 0.2, 'paused at the start');
     await page.locator('body').press('Home');
     assert.equal(Number(await page.locator('#seek').inputValue()), 0);
 
@@ -204,9 +207,10 @@ describe('the page', () => {
     await context.close();
   });
 
-  test('a dropped file is chorused', async () => {
+  test('a dropped file is chorused, with a note on the silence its header asks for', async () => {
     const { context, page, problems } = await freshPage();
-    const native = expected.get('noise-8000-mono');
+    // Its header declares 3000 frames; it holds 1800.
+    const native = expected.get('short-48000-stereo');
     const transfer = await page.evaluateHandle((bytes) => {
       const data = new DataTransfer();
       data.items.add(new File([new Uint8Array(bytes)], 'dropped.wav', { type: 'audio/wav' }));
@@ -219,6 +223,7 @@ describe('the page', () => {
     assert.equal(await page.locator('#result-title').textContent(), 'dropped.wav');
     assert.equal(await page.locator('#report').textContent(), native.report);
     assert.equal(await page.evaluate(() => document.body.classList.contains('dragging')), false);
+    assert.match(await page.locator('#warnings').textContent(), /declares 3000 frames but the file holds 1800/);
     assertNoProblems(problems);
     await context.close();
   });
