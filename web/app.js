@@ -201,6 +201,8 @@
       $('download').hidden = true;
       player.unload();
       media = null;
+      $('play').disabled = true;
+      $('seek').disabled = true;
       setStatus(`The library refused ${name}.`, 'failed');
       revealResult();
       return;
@@ -357,13 +359,18 @@
     const note = $('play-note');
     note.hidden = true;
     const channels = Math.max(1, media.channels);
-    if (!media.playable) {
+    if (media.frames === 0) {
+      player.unload();
+      note.textContent = 'The file holds no samples to play.';
+      note.hidden = false;
+    } else if (!media.playable) {
       player.unload();
       note.textContent = 'This file is too long to play in the page; download the result to hear it.';
       note.hidden = false;
     } else if (!ABPlayer.canPlay(media.sampleRate, channels)) {
       player.unload();
-      note.textContent = `This browser cannot play ${channels} channels at ${media.sampleRate} Hz; download the result to hear it.`;
+      note.textContent = `This browser cannot play ${channels} ${channels === 1 ? 'channel' : 'channels'} at ` +
+        `${media.sampleRate} Hz; download the result to hear it.`;
       note.hidden = false;
     } else {
       player.load(media.sampleRate, media.input.samples, media.output.samples);
