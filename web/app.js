@@ -147,10 +147,11 @@
     return rate > 0 ? frames / rate : 0;
   }
 
+  // m:ss.s, rounded to the tenth first so that 59.96 s reads 1:00.0.
   function clock(t) {
-    const minutes = Math.floor(t / 60);
-    const rest = t - minutes * 60;
-    return `${minutes}:${rest.toFixed(1).padStart(4, '0')}`;
+    const tenths = Math.round(t * 10);
+    const minutes = Math.floor(tenths / 600);
+    return `${minutes}:${((tenths - minutes * 600) / 10).toFixed(1).padStart(4, '0')}`;
   }
 
   function factsOf(bytes) {
