@@ -3,6 +3,7 @@
 #   scripts/deps.sh build   the compiler and CMake: enough to build and run the demo
 #   scripts/deps.sh test    everything the test command uses
 #   scripts/deps.sh bench   what scripts/bench.sh runs and compares against
+#   scripts/deps.sh web     what scripts/web.sh builds and serves the web page with
 set -euo pipefail
 
 build_packages=(g++ cmake ninja-build pkg-config)
@@ -23,6 +24,11 @@ test_packages=(
   libmpfr-dev
   libbenchmark-dev
 )
+# The web page: Debian's emscripten (with its acorn for Node) and a static server;
+# its test drives Debian's chromium (scripts/checks/85-web.sh). Node.js and npm
+# come with the machine.
+web_packages=("${build_packages[@]}" emscripten node-acorn python3)
+test_packages+=(emscripten node-acorn chromium)
 bench_packages=(
   "${build_packages[@]}"
   libbenchmark-dev hyperfine ffmpeg sox time jq
@@ -32,7 +38,16 @@ case "${1:-build}" in
   build) wanted=("${build_packages[@]}") ;;
   test) wanted=("${test_packages[@]}") ;;
   bench) wanted=("${bench_packages[@]}") ;;
-  *) echo "usage: $0 build|test|bench" >&2; exit 2 ;;
+  web) wanted=("${web_packages[@]}") ;;
+  *) echo "usage: $0 build|test|bench|web" >&2; exit 2 ;;
+esac
+case "${1:-build}" in
+  test | web)
+    if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+      echo "deps: the web page's build and test need Node.js (20 or later) and npm" >&2
+      exit 1
+    fi
+    ;;
 esac
 
 missing=()
