@@ -34,6 +34,17 @@ typedef char16_t WAVChorusChar;
 #define MAVREL_WAV_CHORUS_API
 #endif
 
+/* The calling convention of WAVChorus: the C convention (cdecl), named in the
+ * declaration so that a host compiled with another default (/Gz: stdcall) still
+ * calls it right. Only 32-bit Windows has more than one convention; elsewhere
+ * this expands to nothing. A host in another language declares it as cdecl too
+ * (Python: ctypes.CDLL; .NET: CallingConvention.Cdecl). */
+#if defined(_WIN32) && !defined(_WIN64)
+#define WAVCHORUS_CALL __cdecl
+#else
+#define WAVCHORUS_CALL
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -72,8 +83,13 @@ extern "C" {
  * Returns WAVCHORUS_OK (999) on success, or one of the negative
  * WAVCHORUS_ERR_* codes above. Thread-safe: calls share no state.
  */
-MAVREL_WAV_CHORUS_API int32_t WAVChorus(const WAVChorusChar* inputPath,
-                                        const WAVChorusChar* outputPath);
+MAVREL_WAV_CHORUS_API int32_t WAVCHORUS_CALL WAVChorus(const WAVChorusChar* inputPath,
+                                                       const WAVChorusChar* outputPath);
+
+/* The type of WAVChorus, for a host that looks it up by name (GetProcAddress,
+ * dlsym): a pointer of this type calls it with the right convention. */
+typedef int32_t(WAVCHORUS_CALL* WAVChorusFunction)(const WAVChorusChar* inputPath,
+                                                   const WAVChorusChar* outputPath);
 
 #ifdef __cplusplus
 }

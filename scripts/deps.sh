@@ -14,10 +14,14 @@ test_packages=(
   # The fuzzer (clang with libFuzzer and the sanitizer runtimes, the symbolizer
   # for its reports) and the memory checks of the command line.
   clang-14 libclang-rt-14-dev llvm-14 valgrind
-  # The Windows DLL and its tests under Wine (scripts/checks/40-windows.sh)
-  g++-mingw-w64-x86-64-posix mingw-w64-tools wine64
-  # The ARM builds and their tests under qemu (scripts/checks/50-arm.sh)
-  g++-arm-linux-gnueabihf g++-aarch64-linux-gnu qemu-user
+  # The Windows DLLs, x64 and 32-bit x86, and their tests under Wine
+  # (scripts/checks/40-windows.sh). wine32 comes from the i386 architecture.
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine64 wine32:i386
+  # The Linux cross builds and their tests under qemu (scripts/checks/50-linux-cross.sh)
+  g++-arm-linux-gnueabihf g++-aarch64-linux-gnu g++-s390x-linux-gnu g++-riscv64-linux-gnu
+  qemu-user
+  # Correctly rounded sine and arctangent for the maths-library test
+  libmpfr-dev
   libbenchmark-dev
 )
 # The web page: Debian's emscripten (with its acorn for Node) and a static server;
@@ -61,5 +65,17 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+# Packages of another architecture (wine32:i386) need it added before the update.
+for p in "${missing[@]}"; do
+  case "$p" in
+    *:*)
+      arch=${p##*:}
+      if [ "$arch" != "$(dpkg --print-architecture)" ] &&
+        ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+        dpkg --add-architecture "$arch"
+      fi
+      ;;
+  esac
+done
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -121,8 +121,8 @@ std::int32_t runWAVChorus(const WAVChorusChar* inputPath, const WAVChorusChar* o
 } // namespace
 } // namespace mavrel
 
-extern "C" MAVREL_WAV_CHORUS_API std::int32_t WAVChorus(const WAVChorusChar* inputPath,
-                                                        const WAVChorusChar* outputPath) {
+extern "C" MAVREL_WAV_CHORUS_API std::int32_t WAVCHORUS_CALL
+WAVChorus(const WAVChorusChar* inputPath, const WAVChorusChar* outputPath) {
     try {
         return mavrel::runWAVChorus(inputPath, outputPath);
     } catch (const std::bad_alloc&) {

@@ -31,7 +31,8 @@ using host::narrow;
 
 namespace {
 
-using WAVChorusFn = std::int32_t (*)(const wchar_t*, const wchar_t*);
+// The header's pointer type carries WAVChorus's calling convention.
+using WAVChorusFn = WAVChorusFunction;
 
 // The library under test, loaded for the length of a scope.
 class Loaded {
