@@ -23,9 +23,10 @@
 namespace hardening {
 namespace {
 
-// A mono file whose output takes some 50 writes of the library's blocks: the
-// kill points are spread over a run of 12 MiB.
-constexpr std::size_t kInputValues = 6 * 1024 * 1024;
+// A mono file whose output takes some 25 writes of the library's blocks: with a
+// kill before and in the middle of each, the kill points are spread over a run
+// of 6 MiB.
+constexpr std::size_t kInputValues = 3 * 1024 * 1024;
 
 const Bytes& inputFile() {
     static const Bytes file = wavFile(1, 44100, testSignal(kInputValues, 3));
@@ -40,8 +41,9 @@ std::vector<std::string> withShim(std::vector<std::string> env) {
     return env;
 }
 
-std::string signalAt(std::size_t step, int signal) {
-    return "MAVREL_SIGNAL_AT=" + std::to_string(step) + " " + std::to_string(signal);
+std::string signalAt(std::size_t step, int signal, bool half = false) {
+    return "MAVREL_SIGNAL_AT=" + std::to_string(step) + " " + std::to_string(signal) +
+           (half ? " half" : "");
 }
 
 std::vector<std::string> readLines(const std::string& path) {
@@ -185,11 +187,11 @@ void PrintTo(const KillCase& c, std::ostream* os) {
 
 class KilledAtEveryStep : public Durability, public ::testing::WithParamInterface<KillCase> {};
 
-// SIGKILL just before each step of a run, one run per step. Until the output is
-// named, the directory is as it was; once it is, the target holds the whole new
-// output. Between the link to a temporary name and the rename, which SIGKILL
-// alone can cut, the complete output is left under that name beside the
-// untouched target.
+// SIGKILL just before each step of a run and in the middle of each write, one
+// run per point. Until the output is named, the directory is as it was; once it
+// is, the target holds the whole new output. Between the link to a temporary
+// name and the rename, which SIGKILL alone can cut, the complete output is left
+// under that name beside the untouched target.
 TEST_P(KilledAtEveryStep, LeavesTheOldContentOrTheWholeOutput) {
     const Target target = GetParam().target;
     const std::string to = target == Target::input ? in : out;
@@ -224,16 +226,26 @@ TEST_P(KilledAtEveryStep, LeavesTheOldContentOrTheWholeOutput) {
                                [](const std::string& s) { return s.rfind("link ", 0) == 0; }) -
                   all.begin()) +
                   1;
-    ASSERT_GE(all.size(), 40U) << "too few steps for 40 kill points; enlarge kInputValues";
+    // Before every step, and in the middle of every write.
+    std::vector<std::pair<std::size_t, bool>> points;
+    for (std::size_t k = 1; k <= all.size(); ++k) {
+        points.emplace_back(k, false);
+        if (all[k - 1] == "write") {
+            points.emplace_back(k, true);
+        }
+    }
+    ASSERT_GE(points.size(), 40U) << "too few kill points; enlarge kInputValues";
 
     std::size_t leftWithTemporaryName = 0;
-    for (std::size_t k = 1; k <= all.size(); ++k) {
-        SCOPED_TRACE("killed before step " + std::to_string(k) + ": " + all[k - 1]);
+    for (const auto& [k, half] : points) {
+        SCOPED_TRACE(std::string(half ? "killed in the middle of step " : "killed before step ") +
+                     std::to_string(k) + ": " + all[k - 1]);
         for (const std::string& e : dir.entries()) {
             std::filesystem::remove(dir.file(e));
         }
         prepare();
-        const CliResult r = runCli(ChildSetup{-1, false, withShim({signalAt(k, SIGKILL)})}, in, to);
+        const CliResult r =
+            runCli(ChildSetup{-1, false, withShim({signalAt(k, SIGKILL, half)})}, in, to);
         ASSERT_EQ(r.signal, SIGKILL) << r.err;
         std::set<std::string> entries = dir.entries();
         if (k <= linkStep) {

@@ -16,7 +16,9 @@
 //                          for writing only; open: an existing file opened for
 //                          writing)
 //   MAVREL_SIGNAL_AT="N SIG"  just before step N (from 1), the process sends
-//                          itself signal number SIG, as another process would
+//                          itself signal number SIG, as another process would;
+//                          "N SIG half": when step N is a write, half of it is
+//                          written first, as by a kill in the middle of a write
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -56,6 +58,7 @@ bool faultIs(const char* what) {
 struct SignalAt {
     long step = 0;
     int signal = 0;
+    bool half = false;
 };
 
 SignalAt signalAt() {
@@ -63,7 +66,8 @@ SignalAt signalAt() {
     if (const char* text = std::getenv("MAVREL_SIGNAL_AT")) {
         char* end = nullptr;
         at.step = std::strtol(text, &end, 10);
-        at.signal = static_cast<int>(std::strtol(end, nullptr, 10));
+        at.signal = static_cast<int>(std::strtol(end, &end, 10));
+        at.half = std::strstr(end, "half") != nullptr;
     }
     return at;
 }
@@ -80,17 +84,25 @@ int stepLog() {
 
 std::atomic<long> stepsTaken{0};
 
-// One step: the signal, if this is its step, then the line in the log.
-void step(const std::string& line) {
+const SignalAt& signalAtStep() {
     static const SignalAt at = signalAt();
+    return at;
+}
+
+// One step: the signal, if this is its step, then the line in the log. A write
+// whose signal comes halfway says so instead of taking it.
+bool step(const std::string& line, bool canHalve = false) {
+    const SignalAt& at = signalAtStep();
     const long n = ++stepsTaken;
-    if (n == at.step) {
+    const bool halve = n == at.step && at.half && canHalve;
+    if (n == at.step && !halve) {
         ::kill(::getpid(), at.signal);
     }
     if (stepLog() >= 0) {
         const std::string text = line + "\n";
         (void)!realWrite()(stepLog(), text.data(), text.size());
     }
+    return halve;
 }
 
 bool isWrittenRegularFile(int fd) {
@@ -157,8 +169,11 @@ extern "C" __attribute__((visibility("default"))) int open64(const char* path, i
 
 extern "C" __attribute__((visibility("default"))) ssize_t write(int fd, const void* data,
                                                                 size_t n) {
-    if (isWrittenRegularFile(fd)) {
-        step("write");
+    if (isWrittenRegularFile(fd) && step("write", true) && n > 1) {
+        // A short write, which the caller completes after the signal.
+        const ssize_t put = realWrite()(fd, data, n / 2);
+        ::kill(::getpid(), signalAtStep().signal);
+        return put;
     }
     return realWrite()(fd, data, n);
 }
