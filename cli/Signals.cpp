@@ -1,5 +1,5 @@
-// The stop handlers on POSIX systems: one write, then _exit, both safe in a
-// signal handler.
+// The stop handlers on POSIX systems: one write, then the signal's own default
+// action, all safe in a signal handler.
 #include "Signals.h"
 
 #include <pthread.h>
@@ -40,6 +40,16 @@ extern "C" void onStopSignal(int number) {
             (void)!::write(STDERR_FILENO, s.line, s.length);
         }
     }
+    // The process ends as killed by the signal (SA_RESETHAND has put back the
+    // default action), not by exiting with 128 + the signal itself: a shell
+    // reports the same status either way, but only for a process killed by
+    // SIGINT does it stop the loop or script that ran it. The signal is blocked
+    // while its handler runs, so it is raised, then let through.
+    (void)::raise(number);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, number);
+    (void)::pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
     ::_exit(128 + number);
 }
 
@@ -48,6 +58,7 @@ extern "C" void onStopSignal(int number) {
 void installStopHandlers() {
     struct sigaction action {};
     action.sa_handler = onStopSignal;
+    action.sa_flags = SA_RESETHAND;
     // A second stop signal waits while the first one's handler runs.
     action.sa_mask = stopSignalSet();
     for (const StopSignal& s : kStopSignals) {

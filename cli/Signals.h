@@ -3,9 +3,11 @@
 // Windows.
 //
 // The handler writes one line on stderr, for example "wavchorus: stopped by
-// SIGINT", and ends the process on the spot with status 128 + the signal (130,
-// 143, 129; Ctrl-Break 149, as SIGBREAK). Nothing more runs: no buffer is
-// flushed, no later file is started. That is what keeps the outputs clean,
+// SIGINT", and ends the process on the spot. On POSIX systems it ends as killed
+// by the signal, which a shell reports as status 128 + the signal (130, 143,
+// 129) and which stops a shell loop that runs wavchorus; on Windows it exits
+// with that status (Ctrl-Break 149, as SIGBREAK). Nothing more runs: no buffer
+// is flushed, no later file is started. That is what keeps the outputs clean,
 // together with the library's way of writing them:
 //   - the output in progress has no name yet (an unnamed file on Linux, one
 //     marked for deletion on Windows) and disappears with the process;

@@ -18,6 +18,8 @@ test_packages=(
   # The ARM builds and their tests under qemu (scripts/checks/50-arm.sh)
   g++-arm-linux-gnueabihf g++-aarch64-linux-gnu qemu-user
   libbenchmark-dev
+  # Ctrl-C in a real terminal (tests/hardening/ctrl_c_test.sh)
+  tmux
 )
 bench_packages=(
   "${build_packages[@]}"
