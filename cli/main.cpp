@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
     // library reports and cleans up after, rather than kill the process and
     // leave the temporary output file behind.
     std::signal(SIGXFSZ, SIG_IGN);
-    // SIGINT, SIGTERM and SIGHUP end the program with one line and 128 + the
+    // SIGINT, SIGTERM and SIGHUP end the program with one line, as killed by the
     // signal; the output in progress leaves nothing behind.
     wavchorus_cli::installStopHandlers();
     std::vector<std::string> paths;
