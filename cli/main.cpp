@@ -1,6 +1,7 @@
 // wavchorus: the command-line host of the chorus library.
 #include "HeaderCheck.h"
 #include "MavrelWAVChorus.h"
+#include "Signals.h"
 #include "Utf8.h"
 
 #include <csignal>
@@ -41,6 +42,9 @@ int main(int argc, char** argv) {
     // library reports and cleans up after, rather than kill the process and
     // leave the temporary output file behind.
     std::signal(SIGXFSZ, SIG_IGN);
+    // SIGINT, SIGTERM and SIGHUP end the program with one line, as killed by the
+    // signal; the output in progress leaves nothing behind.
+    wavchorus_cli::installStopHandlers();
     std::vector<std::string> paths;
     bool optionsEnded = false;
     for (int k = 1; k < argc; ++k) {

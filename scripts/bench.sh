@@ -187,3 +187,100 @@ r_small=$(ratio "$fast_small" "$ref_small")
     "$(awk -v a="$mem_fast_1" -v b="$mem_fast_60" 'BEGIN {
       d = a - b; if (d < 0) d = -d; print d <= 128 ? "met" : "NOT met" }') |"
 } | tee ${report_file:+"$report_file"}
+
+# --- Writing the output, before and after unnamed files -----------------------
+# The same command line built from the tree just before outputs went to unnamed
+# files (the parent of the commit that added src/file/UnnamedFile_linux.cpp),
+# timed against this one: replacing an earlier output that is not the input
+# (the common case, which must be no slower), a new output, a 1-second file, and
+# in place, where this build now syncs the data and the directory.
+output_section() {
+  echo
+  echo "### Writing the output: before and after unnamed files"
+  echo
+  local added
+  added=$(git -C "$root" log --diff-filter=A --format=%H -- src/file/UnnamedFile_linux.cpp \
+    2>/dev/null | tail -1)
+  if [ -z "$added" ] || ! git -C "$root" cat-file -e "$added^{commit}" 2>/dev/null ||
+    ! git -C "$root" cat-file -e "$added^" 2>/dev/null; then
+    echo "Skipped: the history before src/file/UnnamedFile_linux.cpp is not in this clone."
+    return
+  fi
+  local before_rev before_src=$build/before-src before_build=$build/before
+  before_rev=$(git -C "$root" rev-parse --short "$added^")
+  say "building the command line of $before_rev (before unnamed files)"
+  rm -rf "$before_src"
+  mkdir -p "$before_src"
+  git -C "$root" archive "$added^" | tar -x -C "$before_src"
+  cmake -S "$before_src" -B "$before_build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DMAVREL_WAV_CHORUS_BUILD_TESTS=OFF -DMAVREL_WAV_CHORUS_BUILD_BENCH=OFF \
+    -DMAVREL_WAV_CHORUS_INSTALL=OFF >/dev/null
+  cmake --build "$before_build" --target wavchorus >/dev/null
+  local old=$before_build/cli/wavchorus new=$wavchorus
+  local ten=$work/ten-minutes.wav second=$work/one-second.wav
+
+  "$old" "$ten" "$work/check-before.wav" >/dev/null
+  "$new" "$ten" "$work/check-after.wav" >/dev/null
+  if ! cmp -s "$work/check-before.wav" "$work/check-after.wav"; then
+    echo "bench: the two builds write different bytes" >&2
+    exit 1
+  fi
+  rm -f "$work/check-before.wav" "$work/check-after.wav"
+  cp "$ten" "$work/in-place-before.wav"
+  cp "$ten" "$work/in-place-after.wav"
+
+  # out_set NAME RUNS ROUNDS [PREPARE-BEFORE PREPARE-AFTER] -- BEFORE AFTER:
+  # both commands in each round; NAME.tsv gets the median of each.
+  out_set() {
+    local name=$1 runs=$2 rounds=$3 prep_old=$4 prep_new=$5 cmd_old=$6 cmd_new=$7 round
+    say "timing $name ($rounds rounds of $runs runs each)"
+    for round in $(seq "$rounds"); do
+      hyperfine -N --style none --warmup 1 --runs "$runs" --export-json "$work/$name-$round.json" \
+        --prepare "$prep_old" -n before "$cmd_old" --prepare "$prep_new" -n after "$cmd_new" \
+        >/dev/null
+    done
+    jq -rs '[.[].results[]] | group_by(.command) | .[]
+        | { name: .[0].command, times: ([.[].times[]] | sort) }
+        | "\(.name)\t\(.times[(.times | length) / 2 | floor])\t\(.times[0])\t\(.times[-1])"' \
+      "$work/$name"-*.json >"$work/$name.tsv"
+  }
+  # Writes the earlier outputs first, so that each run replaces one.
+  "$old" "$ten" "$work/replaced-before.wav" >/dev/null
+  "$new" "$ten" "$work/replaced-after.wav" >/dev/null
+  out_set out-replace 4 5 true true \
+    "$old $ten $work/replaced-before.wav" "$new $ten $work/replaced-after.wav"
+  out_set out-new 4 3 "rm -f $work/new-before.wav" "rm -f $work/new-after.wav" \
+    "$old $ten $work/new-before.wav" "$new $ten $work/new-after.wav"
+  out_set out-second 30 5 true true \
+    "$old $second $work/second-before.wav" "$new $second $work/second-after.wav"
+  out_set out-in-place 4 3 true true \
+    "$old $work/in-place-before.wav $work/in-place-before.wav" \
+    "$new $work/in-place-after.wav $work/in-place-after.wav"
+  rm -f "$work"/replaced-*.wav "$work"/new-*.wav "$work"/second-*.wav "$work"/in-place-*.wav
+
+  echo "Before: $before_rev, the output written to a named temporary file and renamed over"
+  echo "the target, never synced. After: this tree, an unnamed file (O_TMPFILE) linked to its"
+  echo "name, synced only in place. Medians, with the fastest and slowest run."
+  echo
+  echo "| Run | Before | After | After / before |"
+  echo "|---|---:|---:|---:|"
+  local set title
+  for set in out-replace:"10 minutes, replacing an earlier output" \
+    out-new:"10 minutes, new output" out-second:"1 second, replacing an earlier output" \
+    out-in-place:"10 minutes, in place (after: data and directory synced)"; do
+    title=${set#*:}
+    awk -F'\t' -v title="$title" '{ m[$1] = $2; lo[$1] = $3; hi[$1] = $4 }
+      END { printf "| %s | %.1f ms (%.1f–%.1f) | %.1f ms (%.1f–%.1f) | %.2f |\n", title,
+              m["before"] * 1000, lo["before"] * 1000, hi["before"] * 1000,
+              m["after"] * 1000, lo["after"] * 1000, hi["after"] * 1000, m["after"] / m["before"] }' \
+      "$work/${set%%:*}.tsv"
+  done
+  local r
+  r=$(awk -F'\t' '{ m[$1] = $2 } END { printf "%.2f", m["after"] / m["before"] }' \
+    "$work/out-replace.tsv")
+  echo
+  # Within 3 %: the spread of the medians from one round to the next.
+  echo "Replacing an output that is not the input no slower than before (10 minutes):" \
+    "$r x, $(check "$r" "<=" 1.03)."
+}
+output_section | tee ${report_file:+-a "$report_file"}

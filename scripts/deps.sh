@@ -23,6 +23,8 @@ test_packages=(
   # Correctly rounded sine and arctangent for the maths-library test
   libmpfr-dev
   libbenchmark-dev
+  # Ctrl-C in a real terminal (tests/hardening/ctrl_c_test.sh)
+  tmux
 )
 # The web page: Debian's emscripten (with its acorn for Node) and a static server;
 # its test drives Debian's chromium (scripts/checks/85-web.sh). Node.js and npm

@@ -90,7 +90,7 @@ std::int32_t runWAVChorus(const WAVChorusChar* inputPath, const WAVChorusChar* o
     printInputReport(info);
 
     OutputFile out;
-    if (!out.create(*outName, err)) {
+    if (!out.create(*outName, err, in.identity())) {
         return fail(WAVCHORUS_ERR_CREATE_OUTPUT, "cannot create output", *outName,
                     systemErrorText(err));
     }

@@ -1,6 +1,7 @@
 #include "InputFile.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,6 +31,8 @@ InputFile::OpenStatus InputFile::open(const std::string& path, int& err) {
         err = errno;
         return OpenStatus::cannotOpen;
     }
+    identity_ = FileIdentity{true, static_cast<std::uint64_t>(st.st_dev),
+                             static_cast<std::uint64_t>(st.st_ino)};
     if (!S_ISREG(st.st_mode)) {
         err = 0;
         return OpenStatus::notRegularFile;

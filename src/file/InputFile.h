@@ -1,6 +1,8 @@
 // The input stream: a regular file read in blocks.
 #pragma once
 
+#include "FileIdentity.h"
+
 #include <cstddef>
 #include <string>
 
@@ -28,12 +30,16 @@ class InputFile {
     // failed close of a file only read.
     void close();
 
+    // The open file's identity, for telling that an output replaces it.
+    const FileIdentity& identity() const { return identity_; }
+
   private:
 #if defined(_WIN32)
     void* handle_ = nullptr; // the file's HANDLE; null when none is open
 #else
     int fd_ = -1;
 #endif
+    FileIdentity identity_;
 };
 
 } // namespace mavrel

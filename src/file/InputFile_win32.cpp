@@ -1,6 +1,7 @@
 #include "InputFile.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -38,6 +39,12 @@ InputFile::OpenStatus InputFile::open(const std::string& path, int& err) {
     if (::GetFileType(h) != FILE_TYPE_DISK) {
         err = 0;
         return OpenStatus::notRegularFile;
+    }
+    BY_HANDLE_FILE_INFORMATION about{};
+    if (::GetFileInformationByHandle(h, &about)) {
+        identity_ = FileIdentity{true, about.dwVolumeSerialNumber,
+                                 (static_cast<std::uint64_t>(about.nFileIndexHigh) << 32U) |
+                                     about.nFileIndexLow};
     }
     return OpenStatus::ok;
 }

@@ -1,12 +1,16 @@
 #include "OutputFile.h"
 
+#include "UnnamedFile.h"
+
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <memory>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,7 +41,7 @@ std::string baseNameOf(const std::string& path) {
 std::string randomSuffix() {
     std::uint64_t bits = 0;
     // getentropy is POSIX (glibc, musl, the BSDs, emscripten). The name need not
-    // be secret, only unlikely to be taken: O_EXCL settles any clash.
+    // be secret, only unlikely to be taken: O_EXCL or EEXIST settles any clash.
     if (::getentropy(&bits, sizeof bits) != 0) {
         bits = static_cast<std::uint64_t>(::getpid()) * 0x9E3779B97F4A7C15ULL ^
                reinterpret_cast<std::uintptr_t>(&bits);
@@ -45,6 +49,60 @@ std::string randomSuffix() {
     char text[17];
     std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(bits));
     return text;
+}
+
+// The name a temporary file takes beside target: hidden, and unlikely to be taken.
+std::string temporaryName(const std::string& target) {
+    return directoryOf(target) + "/." + baseNameOf(target) + "." + randomSuffix() + ".tmp";
+}
+
+constexpr int kNameAttempts = 100;
+
+// From the moment the complete file has a temporary name to the rename, a host's
+// handler that ended the process would leave that name behind. The catchable
+// signals wait in the calling thread until the rename is done (a handler then
+// finds the output whole and in place). SIGKILL cannot wait: there it leaves the
+// complete file under its temporary name beside the untouched output.
+class SignalsHeld {
+  public:
+    SignalsHeld() {
+        sigset_t all;
+        sigfillset(&all);
+        held_ = ::pthread_sigmask(SIG_BLOCK, &all, &previous_) == 0;
+    }
+    SignalsHeld(const SignalsHeld&) = delete;
+    SignalsHeld& operator=(const SignalsHeld&) = delete;
+    ~SignalsHeld() {
+        if (held_) {
+            (void)::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+        }
+    }
+
+  private:
+    sigset_t previous_{};
+    bool held_ = false;
+};
+
+// After a rename, the directory holds the new name; its sync makes the name
+// durable.
+bool syncDirectory(const std::string& directory, int& err) {
+    const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        err = errno;
+        return false;
+    }
+    // A file system that cannot sync a directory says EINVAL; its rename is then
+    // as durable as it makes it, and nothing more can be done.
+    const bool synced = ::fsync(fd) == 0 || errno == EINVAL;
+    const int syncError = errno;
+    if (::close(fd) != 0 && synced) {
+        err = errno;
+        return false;
+    }
+    if (!synced) {
+        err = syncError;
+    }
+    return synced;
 }
 
 } // namespace
@@ -58,22 +116,30 @@ OutputFile::~OutputFile() {
     }
 }
 
-bool OutputFile::create(const std::string& path, int& err) {
+bool OutputFile::create(const std::string& path, int& err, const FileIdentity& input) {
     struct stat st {};
-    const bool exists = ::stat(path.c_str(), &st) == 0;
-    if (exists && !S_ISREG(st.st_mode)) {
+    replacing_ = ::stat(path.c_str(), &st) == 0;
+    if (replacing_ && !S_ISREG(st.st_mode)) {
         fd_ = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
         if (fd_ < 0) {
             err = errno;
             return false;
         }
+        direct_ = true;
         return true;
     }
 
-    target_ = exists ? resolveTarget(path) : path;
-    const std::string prefix = directoryOf(target_) + "/." + baseNameOf(target_) + ".";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string candidate = prefix + randomSuffix() + ".tmp";
+    target_ = replacing_ ? resolveTarget(path) : path;
+    durable_ =
+        replacing_ && sameFile(input, FileIdentity{true, static_cast<std::uint64_t>(st.st_dev),
+                                                   static_cast<std::uint64_t>(st.st_ino)});
+    fd_ = openUnnamedFile(directoryOf(target_));
+    unnamed_ = fd_ >= 0;
+    // Whatever the refusal (EOPNOTSUPP from the file system, EISDIR from kernels
+    // older than O_TMPFILE, EINVAL...), the named file is tried, and its error is
+    // the one reported if it fails too.
+    for (int attempt = 0; !unnamed_ && attempt < kNameAttempts; ++attempt) {
+        std::string candidate = temporaryName(target_);
         // Mode 0666 lets the umask and the directory's default ACL apply, exactly as
         // for a plain create.
         fd_ = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -90,7 +156,7 @@ bool OutputFile::create(const std::string& path, int& err) {
         err = EEXIST;
         return false;
     }
-    if (exists) {
+    if (replacing_) {
         // The replacement keeps the permissions (and, where allowed, the owner) of
         // the file it replaces.
         if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) {
@@ -122,21 +188,72 @@ bool OutputFile::write(const void* data, std::size_t n, int& err) {
 }
 
 bool OutputFile::commit(int& err) {
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) {
-        err = errno;
-        return false;
-    }
-    if (tempPath_.empty()) {
+    const auto closeFile = [&] {
+        const int fd = fd_;
+        fd_ = -1;
+        if (::close(fd) != 0) {
+            err = errno;
+            return false;
+        }
         return true;
+    };
+    const auto dropTemporary = [&] {
+        (void)::unlink(tempPath_.c_str());
+        tempPath_.clear();
+    };
+    if (direct_) {
+        return closeFile();
     }
-    if (::rename(tempPath_.c_str(), target_.c_str()) != 0) {
+    // In place, the input's content goes with the rename: the new data is on
+    // stable storage first.
+    if (durable_ && ::fdatasync(fd_) != 0) {
         err = errno;
         return false;
     }
-    tempPath_.clear();
-    return true;
+    if (unnamed_ && !replacing_) {
+        // Nothing has the output's name: the complete file takes it in one step.
+        if (nameUnnamedFile(fd_, target_, err)) {
+            if (!closeFile()) {
+                (void)::unlink(target_.c_str());
+                return false;
+            }
+            return true;
+        }
+        if (err != EEXIST) {
+            return false;
+        }
+        // A file took the name meanwhile; it is replaced like any earlier output.
+    }
+    {
+        const SignalsHeld held;
+        for (int attempt = 0; unnamed_ && tempPath_.empty(); ++attempt) {
+            if (attempt == kNameAttempts) {
+                err = EEXIST;
+                return false;
+            }
+            std::string candidate = temporaryName(target_);
+            if (nameUnnamedFile(fd_, candidate, err)) {
+                tempPath_ = std::move(candidate);
+            } else if (err != EEXIST) {
+                return false;
+            }
+        }
+        // A close that fails (as on a network file system that cannot store the
+        // data) leaves the earlier output in place.
+        if (!closeFile()) {
+            dropTemporary();
+            return false;
+        }
+        if (::rename(tempPath_.c_str(), target_.c_str()) != 0) {
+            err = errno;
+            dropTemporary();
+            return false;
+        }
+        tempPath_.clear();
+    }
+    // Should this sync fail, the new output is already in place, whole; the call
+    // fails all the same, as it cannot say that the name will survive a power cut.
+    return !durable_ || syncDirectory(directoryOf(target_), err);
 }
 
 } // namespace mavrel

@@ -1,8 +1,21 @@
-// The output stream. A regular file is written to a temporary file beside it and
-// renamed over it only once complete, so a failed call never leaves a half-written
-// file in its place and an existing output survives. Anything else (a pipe, a
-// terminal, /dev/null, NUL) is written directly.
+// The output stream. A regular file is written where no reader can see it and
+// takes the output's name only once complete, so a failed call never leaves a
+// half-written file in its place and an existing output survives:
+//   - on Linux, an unnamed file in the output's directory (O_TMPFILE), which a
+//     process that dies at any point takes with it;
+//   - elsewhere, or where the file system refuses unnamed files, a temporary file
+//     .NAME.RANDOM.tmp beside the output (on Windows, one marked for deletion
+//     until it is complete).
+// Anything else (a pipe, a terminal, /dev/null, NUL) is written directly.
+//
+// When the output replaces the call's own input (the same file, also through a
+// symbolic link or another hard link), the new data reaches stable storage
+// before it takes the input's name, and the name after it: the input is the one
+// thing a power cut could otherwise take. Other outputs skip the sync, since
+// their input remains.
 #pragma once
+
+#include "FileIdentity.h"
 
 #include <cstddef>
 #include <string>
@@ -17,21 +30,27 @@ class OutputFile {
     // Closes and removes an uncommitted temporary file.
     ~OutputFile();
 
-    // On failure returns false with err set to the system's error code (errno,
-    // or GetLastError on Windows).
-    bool create(const std::string& path, int& err);
+    // input: the file the call reads, so that replacing it is made durable; an
+    // unknown identity never matches. On failure returns false with err set to
+    // the system's error code (errno, or GetLastError on Windows).
+    bool create(const std::string& path, int& err, const FileIdentity& input = {});
     bool write(const void* data, std::size_t n, int& err);
     // Closes the file and puts it in place of the output.
     bool commit(int& err);
 
   private:
 #if defined(_WIN32)
-    void* handle_ = nullptr; // the file's HANDLE; null when none is open
+    void* handle_ = nullptr;         // the file's HANDLE; null when none is open
+    bool markedForDeletion_ = false; // the system deletes the file when handle_ closes
 #else
     int fd_ = -1;
+    bool unnamed_ = false; // fd_ is a file without a name
 #endif
-    std::string target_;   // the file that the output replaces
-    std::string tempPath_; // empty when writing directly
+    bool direct_ = false;    // writing to the output itself
+    bool replacing_ = false; // the output existed when it was opened
+    bool durable_ = false;   // the output replaces the input: sync before and after the rename
+    std::string target_;     // the file that the output replaces
+    std::string tempPath_;   // the temporary file's name while it has one
 };
 
 } // namespace mavrel

@@ -22,6 +22,17 @@ std::string uniqueSuffix(int attempt) {
     return text;
 }
 
+// Windows has no file without a name. The next best: the temporary file is
+// marked for deletion while it is written, so that the system removes it when
+// its handle closes, also when the process is terminated. The mark is cleared
+// only just before the file is renamed into place.
+bool markForDeletion(HANDLE h, bool deleteOnClose) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = deleteOnClose ? TRUE : FALSE;
+    return ::SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition) !=
+           0;
+}
+
 } // namespace
 
 OutputFile::~OutputFile() {
@@ -33,7 +44,7 @@ OutputFile::~OutputFile() {
     }
 }
 
-bool OutputFile::create(const std::string& path, int& err) {
+bool OutputFile::create(const std::string& path, int& err, const FileIdentity& input) {
     // An existing output that is not a disk file (NUL, a pipe, a console) is
     // written directly.
     HANDLE existing = ::CreateFileA(path.c_str(), GENERIC_WRITE,
@@ -42,7 +53,16 @@ bool OutputFile::create(const std::string& path, int& err) {
     if (existing != INVALID_HANDLE_VALUE) {
         if (::GetFileType(existing) != FILE_TYPE_DISK) {
             handle_ = existing;
+            direct_ = true;
             return true;
+        }
+        replacing_ = true;
+        BY_HANDLE_FILE_INFORMATION about{};
+        if (::GetFileInformationByHandle(existing, &about)) {
+            const FileIdentity output{true, about.dwVolumeSerialNumber,
+                                      (static_cast<std::uint64_t>(about.nFileIndexHigh) << 32U) |
+                                          about.nFileIndexLow};
+            durable_ = sameFile(input, output);
         }
         if (!::CloseHandle(existing)) {
             err = static_cast<int>(::GetLastError());
@@ -70,11 +90,15 @@ bool OutputFile::create(const std::string& path, int& err) {
     const std::string prefix = path + ".";
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string candidate = prefix + uniqueSuffix(attempt) + ".tmp";
-        HANDLE h = ::CreateFileA(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        // DELETE access, to set and clear the mark for deletion.
+        HANDLE h = ::CreateFileA(candidate.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h != INVALID_HANDLE_VALUE) {
             handle_ = h;
             tempPath_ = std::move(candidate);
+            // A file system that refuses the mark keeps the file as it is: then a
+            // terminated process leaves it behind, as it would anyway.
+            markedForDeletion_ = markForDeletion(h, true);
             return true;
         }
         const DWORD createError = ::GetLastError();
@@ -107,16 +131,30 @@ bool OutputFile::write(const void* data, std::size_t n, int& err) {
 }
 
 bool OutputFile::commit(int& err) {
+    // In place, the input's content goes with the rename: the new data is on
+    // stable storage first.
+    if (durable_ && !::FlushFileBuffers(handle_)) {
+        err = static_cast<int>(::GetLastError());
+        return false;
+    }
+    // From here to the end of the rename, a terminated process leaves the
+    // complete temporary file beside the untouched output.
+    if (markedForDeletion_ && !markForDeletion(handle_, false)) {
+        err = static_cast<int>(::GetLastError());
+        return false;
+    }
     HANDLE h = handle_;
     handle_ = nullptr;
     if (!::CloseHandle(h)) {
         err = static_cast<int>(::GetLastError());
         return false;
     }
-    if (tempPath_.empty()) {
+    if (direct_) {
         return true;
     }
-    if (!::MoveFileExA(tempPath_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    // Write-through in place: the call returns once the new name is on the disk.
+    const DWORD flags = MOVEFILE_REPLACE_EXISTING | (durable_ ? MOVEFILE_WRITE_THROUGH : 0U);
+    if (!::MoveFileExA(tempPath_.c_str(), target_.c_str(), flags)) {
         err = static_cast<int>(::GetLastError());
         return false;
     }

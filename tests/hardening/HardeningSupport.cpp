@@ -32,6 +32,12 @@ void put(Bytes& b, std::size_t at, std::uint64_t v, int bytes) {
 // What a child does before its work: limits, signals, environment, permissions.
 bool setUpChild(const ChildSetup& setup) {
     std::signal(SIGPIPE, SIG_IGN);
+    for (const int stop : {SIGINT, SIGTERM, SIGHUP}) {
+        std::signal(stop, SIG_DFL);
+    }
+    for (const int ignored : setup.ignoredSignals) {
+        std::signal(ignored, SIG_IGN);
+    }
     if (setup.fileSizeLimit >= 0) {
         std::signal(SIGXFSZ, setup.ignoreFileSizeSignal ? SIG_IGN : SIG_DFL);
         const auto limit = static_cast<rlim_t>(setup.fileSizeLimit);
@@ -260,6 +266,7 @@ CliResult finishCli(CliProcess& p) {
         }
     }
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     return result;
 }
 

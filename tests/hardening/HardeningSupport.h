@@ -69,6 +69,10 @@ struct ChildSetup {
     // false: SIGXFSZ keeps its default action (ending the process) even with a
     // file-size limit, as in a shell after ulimit -f.
     bool ignoreFileSizeSignal = true;
+    // Signals that the child starts with ignored, as under nohup. SIGINT, SIGTERM
+    // and SIGHUP otherwise start at their default action, whatever this process
+    // was given.
+    std::vector<int> ignoredSignals{};
 };
 
 // Exit status of a child that could not be set up as asked (e.g. the
@@ -88,6 +92,7 @@ int wavChorusInChild(const ChildSetup& setup, const std::string& in, const std::
 
 struct CliResult {
     int exitCode = -1; // -1 when killed by a signal
+    int signal = 0;    // the signal that killed it, or 0
     std::string err;   // everything on stderr
 };
 

@@ -11,6 +11,8 @@
 //   nonascii DLL REF WORK NAME  the same through paths with non-ASCII names
 //   badpath DLL REF WORK     a path the ANSI code page cannot represent
 //   files DLL REF WORK       missing and unwritable files, replacing, in place
+//   terminated DLL WORK      a process terminated while it writes leaves no file
+//   run DLL IN OUT           one call (the process that "terminated" ends)
 #include "HostChecks.h"
 #include "MavrelFramework.h"
 #include "MavrelWAVChorus.h"
@@ -390,6 +392,99 @@ void filesCase(const std::wstring& dll, const std::wstring& ref, const std::wstr
     check(temporaries.empty(), std::to_string(temporaries.size()) + " temporary files left behind");
 }
 
+// --- A process terminated while it writes ---------------------------------------
+
+// One call, in a process of its own, for the case below to terminate.
+void runCase(const std::wstring& dll, const std::wstring& in, const std::wstring& out) {
+    Loaded library(dll);
+    WAVChorusFn chorus = library.chorus();
+    if (check(chorus != nullptr, "cannot load the library")) {
+        check(chorus(in.c_str(), out.c_str()) == 999, "the call failed");
+    }
+}
+
+// The temporary output is marked for deletion while it is written, so the system
+// removes it when the process ends, however it ends. A second process runs a call
+// on a large file; once its temporary file is there, it is terminated.
+void terminatedCase(const std::wstring& dll, const std::wstring& work) {
+    if (!check(host::freshDirectory(work), "cannot set up the case")) {
+        return;
+    }
+    // Mono, 100 M values: a call that takes long enough to be caught writing.
+    constexpr std::uint32_t kDataBytes = 200U * 1000U * 1000U;
+    std::vector<std::uint8_t> file(44 + std::size_t{kDataBytes});
+    const auto put = [&](std::size_t at, std::uint32_t v, int n) {
+        for (int k = 0; k < n; ++k) {
+            file[at + static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(v >> (8 * k));
+        }
+    };
+    std::memcpy(&file[0], "RIFF", 4);
+    put(4, kDataBytes + 36, 4);
+    std::memcpy(&file[8], "WAVEfmt ", 8);
+    put(16, 16, 4);
+    put(20, 1, 2);
+    put(22, 1, 2);
+    put(24, 44100, 4);
+    put(28, 88200, 4);
+    put(32, 2, 2);
+    put(34, 16, 2);
+    std::memcpy(&file[36], "data", 4);
+    put(40, kDataBytes, 4);
+    for (std::size_t k = 44; k < file.size(); ++k) {
+        file[k] = static_cast<std::uint8_t>(k * 7919U >> 3U);
+    }
+    const std::wstring in = join(work, L"big.wav");
+    const std::wstring out = join(work, L"out.wav");
+    const std::vector<std::uint8_t> earlier{'e', 'a', 'r', 'l', 'i', 'e', 'r'};
+    if (!check(host::writeFile(in, file) && host::writeFile(out, earlier),
+               "cannot write the input")) {
+        return;
+    }
+    file.clear();
+
+    wchar_t self[MAX_PATH];
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command =
+        L"\"" + std::wstring(self) + L"\" run \"" + dll + L"\" \"" + in + L"\" \"" + out + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child{};
+    if (!check(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                nullptr, &startup, &child) != 0,
+               "cannot start the second process")) {
+        return;
+    }
+    constexpr UINT kTerminated = 77;
+    bool seen = false;
+    // Waits for the temporary file (a bounded wait, not a measurement).
+    for (int poll = 0; poll < 100000 && !seen; ++poll) {
+        seen = !host::listFiles(work, L"*.tmp").empty();
+        if (!seen && ::WaitForSingleObject(child.hProcess, 0) == WAIT_OBJECT_0) {
+            break;
+        }
+        if (!seen) {
+            ::Sleep(0);
+        }
+    }
+    if (seen) {
+        ::TerminateProcess(child.hProcess, kTerminated);
+    }
+    ::WaitForSingleObject(child.hProcess, INFINITE);
+    DWORD status = 0;
+    ::GetExitCodeProcess(child.hProcess, &status);
+    ::CloseHandle(child.hThread);
+    ::CloseHandle(child.hProcess);
+    if (check(seen && status == kTerminated, "the call ended (status " + std::to_string(status) +
+                                                 ") before its temporary file could be seen")) {
+        const auto left = host::listFiles(work, L"*.tmp");
+        check(left.empty(),
+              "the terminated process left " + std::to_string(left.size()) + " temporary files");
+        check(host::readFile(out) == earlier, "the earlier output was changed");
+    }
+    ::DeleteFileW(in.c_str());
+    ::DeleteFileW(out.c_str());
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -410,6 +505,8 @@ int wmain(int argc, wchar_t** argv) {
         {L"nonascii", {3, [&] { nonAsciiCase(dll, args[0], args[1], args[2]); }}},
         {L"badpath", {2, [&] { badPathCase(dll, args[0], args[1]); }}},
         {L"files", {2, [&] { filesCase(dll, args[0], args[1]); }}},
+        {L"terminated", {1, [&] { terminatedCase(dll, args[0]); }}},
+        {L"run", {2, [&] { runCase(dll, args[0], args[1]); }}},
     };
     const auto found = cases.find(which);
     if (found == cases.end() || found->second.first != args.size()) {

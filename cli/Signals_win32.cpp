@@ -1,0 +1,56 @@
+// The stop handler on Windows: the console calls it on a thread of its own for
+// Ctrl-C, Ctrl-Break and the console's closing. It writes its line and ends the
+// process at once with TerminateProcess, which, unlike ExitProcess, runs no
+// library's detach code that could wait for a lock held by the stopped threads.
+// The system then closes every handle, and with it deletes the output in
+// progress, which is marked for deletion until it is complete.
+#include "Signals.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+namespace wavchorus_cli {
+namespace {
+
+struct StopEvent {
+    DWORD event;
+    UINT status; // 128 + the signal it stands for
+    const char* line;
+    DWORD length;
+};
+
+template <DWORD N> constexpr StopEvent stop(DWORD event, UINT status, const char (&line)[N]) {
+    return StopEvent{event, status, line, N - 1};
+}
+
+constexpr StopEvent kStopEvents[] = {
+    stop(CTRL_C_EVENT, 128 + 2, "wavchorus: stopped by Ctrl-C\r\n"),          // SIGINT
+    stop(CTRL_BREAK_EVENT, 128 + 21, "wavchorus: stopped by Ctrl-Break\r\n"), // SIGBREAK
+    stop(CTRL_CLOSE_EVENT, 128 + 1, "wavchorus: stopped: the console was closed\r\n"),
+    stop(CTRL_LOGOFF_EVENT, 128 + 15, "wavchorus: stopped: the user logs off\r\n"),
+    stop(CTRL_SHUTDOWN_EVENT, 128 + 15, "wavchorus: stopped: the system shuts down\r\n"),
+};
+
+BOOL WINAPI onStopEvent(DWORD event) {
+    for (const StopEvent& e : kStopEvents) {
+        if (e.event == event) {
+            DWORD written = 0;
+            (void)::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), e.line, e.length, &written,
+                              nullptr);
+            (void)::TerminateProcess(::GetCurrentProcess(), e.status);
+        }
+    }
+    return FALSE;
+}
+
+} // namespace
+
+void installStopHandlers() {
+    (void)::SetConsoleCtrlHandler(onStopEvent, TRUE);
+}
+
+StopSignalsHeld::StopSignalsHeld() = default;
+
+StopSignalsHeld::~StopSignalsHeld() = default;
+
+} // namespace wavchorus_cli
