@@ -81,13 +81,22 @@ struct InputStream::Pump {
     void run(std::atomic<std::uint64_t>& passed, std::atomic<std::uint64_t>& declared) {
         std::vector<char> buffer(kChunk);
         std::uint64_t total = 0;
-        // The first read comes before any wait: a FIFO that no writer holds reads
-        // as its end at once, where a wait for it would never return.
-        for (bool first = true;; first = false) {
-            if (!first && !waitForSource()) {
+        for (;;) {
+            // Standard input is read as it was handed over, blocking, after a wait
+            // that the stop pipe can end. A FIFO of our own is read without
+            // blocking, and waited for only when it has a writer but nothing to
+            // read: a FIFO that no writer holds reads as its end, where a wait for
+            // it could last for ever.
+            if (!ownsSource && total > 0 && !waitForSource()) {
                 break;
             }
             const std::ptrdiff_t got = console::readSome(source, buffer.data(), buffer.size());
+            if (got < 0 && ownsSource && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                if (!waitForSource()) {
+                    break;
+                }
+                continue;
+            }
             if (got < 0) {
                 readErrno = errno;
                 break;
@@ -139,7 +148,7 @@ bool InputStream::open(const CliPath* fifo, WarningSink warn, std::string& error
     if (fifo != nullptr) {
         // Without O_NONBLOCK the open would wait for a writer.
         pump_->source = ::open(fifo->native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        if (pump_->source < 0 || ::fcntl(pump_->source, F_SETFL, 0) != 0) {
+        if (pump_->source < 0) {
             error = console::lastErrorText();
             return false;
         }
