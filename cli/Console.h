@@ -12,6 +12,12 @@ namespace wavchorus_cli::console {
 bool isTerminal(int fd);
 // Columns of the terminal at fd; 0 when unknown.
 int terminalWidth(int fd);
+// Whether a line on the terminal at fd can be drawn over again (not a "dumb"
+// terminal).
+bool canRedrawLine(int fd);
+// What to write to the terminal to leave an empty line, the cursor at its
+// start, where `width` characters were written since the last line's start.
+std::string clearLine(std::size_t width);
 
 // A pipe, fds[0] to read and fds[1] to write, not inherited by other programs
 // (binary on Windows). False with nothing open on failure.

@@ -2,6 +2,7 @@
 #include "Console.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -19,6 +20,16 @@ int terminalWidth(int fd) {
         return 0;
     }
     return size.ws_col;
+}
+
+bool canRedrawLine(int fd) {
+    const char* term = std::getenv("TERM");
+    return isTerminal(fd) && term != nullptr && std::strcmp(term, "dumb") != 0;
+}
+
+std::string clearLine(std::size_t /*width*/) {
+    // Back to the start, and erase to the end of the line (ECMA-48 EL).
+    return "\r\033[K";
 }
 
 bool makePipe(int (&fds)[2]) {

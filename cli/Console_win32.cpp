@@ -26,6 +26,18 @@ int terminalWidth(int fd) {
     return info.srWindow.Right - info.srWindow.Left + 1;
 }
 
+bool canRedrawLine(int fd) {
+    return isTerminal(fd);
+}
+
+std::string clearLine(std::size_t width) {
+    // A console without escape sequences: blanks over what was written.
+    std::string text(width + 2, ' ');
+    text.front() = '\r';
+    text.back() = '\r';
+    return text;
+}
+
 bool makePipe(int (&fds)[2]) {
     return ::_pipe(fds, 64 * 1024, _O_BINARY | _O_NOINHERIT) == 0;
 }

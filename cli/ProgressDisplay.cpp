@@ -14,7 +14,7 @@ constexpr auto kRedraw = std::chrono::milliseconds(200);
 
 ProgressDisplay::ProgressDisplay(std::chrono::milliseconds delay, Sample sample)
     : sample_(std::move(sample)), delay_(delay), start_(std::chrono::steady_clock::now()) {
-    if (!console::isTerminal(2)) {
+    if (!console::canRedrawLine(2)) {
         return;
     }
     terminal_ = console::duplicate(2);
@@ -139,10 +139,8 @@ void ProgressDisplay::erase() {
     if (shownWidth_ == 0) {
         return;
     }
-    std::string blank(shownWidth_ + 2, ' ');
-    blank.front() = '\r';
-    blank.back() = '\r';
-    (void)console::writeAll(terminal_, blank.data(), blank.size());
+    const std::string clear = console::clearLine(shownWidth_);
+    (void)console::writeAll(terminal_, clear.data(), clear.size());
     shownWidth_ = 0;
 }
 
@@ -152,11 +150,7 @@ void ProgressDisplay::draw() {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
     const int width = console::terminalWidth(terminal_);
     const std::string line = progressLine(sample_(), elapsed, width > 0 ? width : 80);
-    std::string text = "\r" + line;
-    if (line.size() < shownWidth_) {
-        text += std::string(shownWidth_ - line.size(), ' ');
-        text += "\r" + line;
-    }
+    const std::string text = console::clearLine(shownWidth_) + line;
     (void)console::writeAll(terminal_, text.data(), text.size());
     shownWidth_ = line.size();
 }

@@ -18,6 +18,8 @@ test_packages=(
   # The ARM builds and their tests under qemu (scripts/checks/50-arm.sh)
   g++-arm-linux-gnueabihf g++-aarch64-linux-gnu qemu-user
   libbenchmark-dev
+  # The command line in a real terminal, and the recipe for GNU parallel
+  tmux parallel
 )
 bench_packages=(
   "${build_packages[@]}"
