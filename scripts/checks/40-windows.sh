@@ -18,19 +18,19 @@ cmake --build build-win -j2
 status=0
 ctest --test-dir build-win --output-on-failure -j2 || status=1
 
-# The ZIP holds the two DLLs as built, the header and the readme.
+# The ZIP holds the two DLLs and wavchorus.exe as built, the header and the readme.
 (cd build-win && cpack -G ZIP >/dev/null)
 zip=build-win/MavrelWAVChorus-1.0.0.1-win64.zip
 listing=$(cmake -E tar tf "$zip" | sort)
 expected=$(printf '%s\n' MavrelFramework.dll MavrelWAVChorus.DLL README.txt include/ \
-  include/MavrelWAVChorus.h | sed 's|^|MavrelWAVChorus-1.0.0.1-win64/|' | sort)
+  include/MavrelWAVChorus.h wavchorus.exe | sed 's|^|MavrelWAVChorus-1.0.0.1-win64/|' | sort)
 if [ "$listing" != "$expected" ]; then
   echo "FAIL: $zip holds:"; echo "$listing"
   status=1
 else
   unpacked=$(mktemp -d)
   (cd "$unpacked" && cmake -E tar xf "$OLDPWD/$zip")
-  for dll in MavrelWAVChorus.DLL MavrelFramework.dll; do
+  for dll in MavrelWAVChorus.DLL MavrelFramework.dll wavchorus.exe; do
     if ! cmp -s "build-win/bin/$dll" "$unpacked/MavrelWAVChorus-1.0.0.1-win64/$dll"; then
       echo "FAIL: $dll in $zip is not the one built"
       status=1
