@@ -187,3 +187,6 @@ r_small=$(ratio "$fast_small" "$ref_small")
     "$(awk -v a="$mem_fast_1" -v b="$mem_fast_60" 'BEGIN {
       d = a - b; if (d < 0) d = -d; print d <= 128 ? "met" : "NOT met" }') |"
 } | tee ${report_file:+"$report_file"}
+
+# Many short files in one process: its own section (scripts/bench-batch.sh).
+scripts/bench-batch.sh "$wavchorus" | tee ${report_file:+-a "$report_file"}

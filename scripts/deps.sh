@@ -24,6 +24,8 @@ test_packages=(
 bench_packages=(
   "${build_packages[@]}"
   libbenchmark-dev hyperfine ffmpeg sox time jq
+  # The speech prompts of the batch section (scripts/bench-batch.sh)
+  espeak-ng
 )
 
 case "${1:-build}" in
