@@ -7,8 +7,10 @@
 #   - by a shell loop of `wavchorus IN OUT`, one process per file;
 #   - by a shell loop of sox's chorus, one voice (chorus 1 1 25 1 0.1 10 -s).
 # It checks first that the batch writes exactly the bytes of the single-file
-# form, then prints a Markdown section with medians (hyperfine) and the targets:
-# the batch at least 5 x faster than the wavchorus loop, 20 x than the sox loop.
+# form, then prints a Markdown section with medians (hyperfine) and the targets
+# (the batch at least 5 x faster than the wavchorus loop, 20 x than the sox
+# loop), once in the temporary directory, on the disk, and once in /dev/shm, in
+# memory, where a new file costs nothing of the file system's own.
 #   scripts/bench-batch.sh [WAVCHORUS]   (default: builds build-bench)
 # Environment: PROMPTS (number of prompts, 520), BATCH_RUNS (10).
 set -euo pipefail
@@ -27,9 +29,10 @@ else
   wavchorus=$PWD/build-bench/cli/wavchorus
 fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/mavrel-bench-batch.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+cleanup_dirs=("$work")
+trap 'rm -rf "${cleanup_dirs[@]}"' EXIT
 
-# Sentences of 3 to 16 words from a telephony vocabulary, the same every run.
+# Sentences of 3 to 14 words from a telephony vocabulary, the same every run.
 say "speaking $prompts prompts with espeak-ng"
 mkdir "$work/prompts"
 words=(please press one two three four five six seven eight nine zero to for
@@ -42,7 +45,7 @@ RANDOM=42
 mkdir "$work/text"
 made=0
 while [ "$made" -lt "$prompts" ]; do
-  n=$((3 + RANDOM % 14))
+  n=$((3 + RANDOM % 12))
   sentence=
   for ((k = 0; k < n; k++)); do sentence+="${words[RANDOM % ${#words[@]}]} "; done
   printf '%s\n' "$sentence" >"$work/text/$(printf 'prompt-%04d' "$made").txt"
@@ -62,7 +65,7 @@ total=$(echo "$sizes" | awk '{ s += $1 } END { print s }')
 [ "$count" -eq "$prompts" ] || { say "made $count prompts of $prompts"; exit 1; }
 
 # The batch writes exactly what the single-file form writes.
-mkdir "$work/single" "$work/batch" "$work/sox"
+mkdir "$work/single" "$work/batch"
 for f in "$work"/prompts/*.wav; do "$wavchorus" -q "$f" "$work/single/${f##*/}"; done
 "$wavchorus" -q -t "$work/batch" "$work"/prompts/*.wav
 for f in "$work"/prompts/*.wav; do
@@ -71,43 +74,64 @@ for f in "$work"/prompts/*.wav; do
 done
 say "the batch's $count outputs equal the single-file form's"
 
-say "timing (hyperfine; $runs runs of the batch, fewer of the loops)"
-p=$work/prompts
-hyperfine --shell=bash --style none --warmup 1 --runs "$runs" --export-json "$work/batch.json" \
-  -n "wavchorus -q -t DIR (one process)" "$wavchorus -q -t $work/batch $p/*.wav" \
-  -n "wavchorus -q -j 1 -t DIR (one thread)" "$wavchorus -q -j 1 -t $work/batch $p/*.wav" \
-  >/dev/null
-hyperfine --shell=bash --style none --warmup 1 --runs 5 --export-json "$work/loop.json" \
-  -n "shell loop of wavchorus IN OUT" \
-  "for f in $p/*.wav; do $wavchorus \"\$f\" \"$work/single/\${f##*/}\"; done" >/dev/null
-hyperfine --shell=bash --style none --warmup 1 --runs 3 --export-json "$work/sox.json" \
-  -n "shell loop of sox's chorus" \
-  "for f in $p/*.wav; do sox \"\$f\" \"$work/sox/\${f##*/}\" chorus 1 1 25 1 0.1 10 -s; done" >/dev/null
-jq -rs '[.[].results[]] | .[] | "\(.command)\t\(.median)\t\(.user + .system)"' \
-  "$work/batch.json" "$work/loop.json" "$work/sox.json" >"$work/times.tsv"
-median() { awk -F'\t' -v c="$1" '$1 == c { print $2 }' "$work/times.tsv"; }
-batch=$(median "wavchorus -q -t DIR (one process)")
-loop=$(median "shell loop of wavchorus IN OUT")
-sox_loop=$(median "shell loop of sox's chorus")
+# time_in DIR TITLE: the four commands on a copy of the prompts in DIR, as a
+# Markdown section. The outputs are written over on every run, as a user's
+# would be.
+time_in() {
+  local base=$1 title=$2
+  local w
+  w=$(mktemp -d "$base/mavrel-bench-batch.XXXXXX")
+  cleanup_dirs+=("$w")
+  cp -r "$work/prompts" "$w/prompts"
+  mkdir "$w/batch" "$w/single" "$w/sox"
+  local p=$w/prompts
+  say "timing in $base (hyperfine; $runs runs of the batch, fewer of the loops)"
+  hyperfine --shell=bash --style none --warmup 1 --runs "$runs" --export-json "$w/batch.json" \
+    -n "wavchorus -q -t DIR (one process)" "$wavchorus -q -t $w/batch $p/*.wav" \
+    -n "wavchorus -q -j 1 -t DIR (one thread)" "$wavchorus -q -j 1 -t $w/batch $p/*.wav" \
+    >/dev/null
+  hyperfine --shell=bash --style none --warmup 1 --runs 5 --export-json "$w/loop.json" \
+    -n "shell loop of wavchorus IN OUT" \
+    "for f in $p/*.wav; do $wavchorus \"\$f\" \"$w/single/\${f##*/}\"; done" >/dev/null
+  hyperfine --shell=bash --style none --warmup 1 --runs 3 --export-json "$w/sox.json" \
+    -n "shell loop of sox's chorus" \
+    "for f in $p/*.wav; do sox -V1 \"\$f\" \"$w/sox/\${f##*/}\" chorus 1 1 25 1 0.1 10 -s; done" >/dev/null
+  jq -rs '[.[].results[]] | .[] | "\(.command)\t\(.median)\t\(.user + .system)"' \
+    "$w/batch.json" "$w/loop.json" "$w/sox.json" >"$w/times.tsv"
+  median() { awk -F'\t' -v c="$1" '$1 == c { print $2 }' "$w/times.tsv"; }
+  local batch loop sox_loop r_loop r_sox
+  batch=$(median "wavchorus -q -t DIR (one process)")
+  loop=$(median "shell loop of wavchorus IN OUT")
+  sox_loop=$(median "shell loop of sox's chorus")
+  r_loop=$(ratio "$loop" "$batch")
+  r_sox=$(ratio "$sox_loop" "$batch")
+  echo
+  echo "#### $title ($(df -T "$w" | awk 'NR == 2 { print $2 }') at $base)"
+  echo
+  echo "| Command | Median time | Per file | Ratio to the batch | CPU time (user + system) |"
+  echo "|---|---:|---:|---:|---:|"
+  awk -F'\t' -v n="$count" -v b="$batch" '{
+    printf "| %s | %.0f ms | %.2f ms | %.1f | %.0f ms |\n", $1, $2 * 1000, $2 * 1000 / n, $2 / b, $3 * 1000 }' \
+    "$w/times.tsv"
+  echo
+  echo "| Target | Measured | |"
+  echo "|---|---:|---|"
+  echo "| the batch at least 5 x faster than a shell loop of wavchorus | $r_loop x | $(met "$r_loop" 5) |"
+  echo "| the batch at least 20 x faster than a shell loop of sox's chorus | $r_sox x | $(met "$r_sox" 20) |"
+  rm -rf "$w"
+}
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", a / b }'; }
 met() { awk -v r="$1" -v t="$2" 'BEGIN { print (r >= t ? "met" : "NOT met") }'; }
-r_loop=$(ratio "$loop" "$batch")
-r_sox=$(ratio "$sox_loop" "$batch")
 
 echo
 echo "### Many short files: $count speech prompts in one directory"
 echo
 echo "8 kHz mono 16-bit prompts spoken by espeak-ng, $smallest to $largest bytes," \
-  "$(awk -v t="$total" 'BEGIN { printf "%.1f MB", t / 1e6 }') in all; $(nproc) cores."
-echo
-echo "| Command | Median time | Per file | Ratio to the batch | CPU time (user + system) |"
-echo "|---|---:|---:|---:|---:|"
-awk -F'\t' -v n="$count" -v b="$batch" '{
-  printf "| %s | %.0f ms | %.2f ms | %.1f | %.0f ms |\n", $1, $2 * 1000, $2 * 1000 / n, $2 / b, $3 * 1000 }' \
-  "$work/times.tsv"
-echo
-echo "| Target | Measured | |"
-echo "|---|---:|---|"
-echo "| the batch at least 5 x faster than a shell loop of wavchorus | $r_loop x | $(met "$r_loop" 5) |"
-echo "| the batch at least 20 x faster than a shell loop of sox's chorus | $r_sox x | $(met "$r_sox" 20) |"
-echo "| the batch's outputs equal the single-file form's | $count of $count | met |"
+  "$(awk -v t="$total" 'BEGIN { printf "%.1f MB", t / 1e6 }') in all; $(nproc) cores;" \
+  "load average at the start: $(cut -d' ' -f1-3 /proc/loadavg). The batch's $count outputs" \
+  "equal the single-file form's, byte for byte."
+time_in "${TMPDIR:-/tmp}" "On the disk"
+# In memory, without the file system's own cost of a new file.
+if [ -d /dev/shm ] && [ -w /dev/shm ]; then
+  time_in /dev/shm "In memory"
+fi
