@@ -21,7 +21,7 @@
 namespace wavchorus_cli {
 namespace {
 
-constexpr std::size_t kChunk = 64 * 1024;
+constexpr std::size_t kChunk = std::size_t{64} * 1024;
 
 std::string windowsErrorText(DWORD code) {
     wchar_t* text = nullptr;
