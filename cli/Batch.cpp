@@ -31,6 +31,7 @@ struct Job {
     std::optional<CliPath> out; // likewise
     std::optional<FileIdentity> inFile;
     bool fifo = false;
+    bool regular = false;
     std::uint64_t bytes = 0; // a regular input's size
 };
 
@@ -96,8 +97,10 @@ bool runJob(const Job& job) {
     }
     const auto warnAboutInput = [&job](const std::string& text) { warn(job.inShown, text); };
     if (!job.fifo) {
-        for (const std::string& warning : headerWarnings(job.in->native)) {
-            warnAboutInput(warning);
+        if (job.regular) {
+            for (const std::string& warning : headerWarnings(job.in->native, job.bytes)) {
+                warnAboutInput(warning);
+            }
         }
         return WAVChorus(job.in->forLibrary.c_str(), job.out->forLibrary.c_str()) == WAVCHORUS_OK;
     }
@@ -145,10 +148,11 @@ int runBatch(const Options& options) {
         job.in = cliPath(job.inShown);
         job.out = cliPath(job.outShown);
         if (job.in) {
-            job.inFile = identityOf(job.in->native);
-            job.fifo = std::filesystem::is_fifo(job.in->native, ec);
-            if (std::filesystem::is_regular_file(job.in->native, ec)) {
-                job.bytes = std::filesystem::file_size(job.in->native, ec);
+            if (const std::optional<FileStatus> status = statusOf(job.in->native)) {
+                job.inFile = status->identity;
+                job.fifo = status->kind == FileStatus::Kind::fifo;
+                job.regular = status->kind == FileStatus::Kind::regular;
+                job.bytes = status->size;
                 bytesTotal += job.bytes;
             }
         }

@@ -18,6 +18,15 @@ struct FileIdentity {
 // Nothing when the path leads to no file that can be looked at.
 std::optional<FileIdentity> identityOf(const std::filesystem::path& path);
 
+// What a path leads to, looked at once (symbolic links followed).
+struct FileStatus {
+    enum class Kind { regular, fifo, other };
+    Kind kind = Kind::other;
+    std::uint64_t size = 0; // of a regular file
+    FileIdentity identity;
+};
+std::optional<FileStatus> statusOf(const std::filesystem::path& path);
+
 // How far the process has read the regular file with this identity through a
 // descriptor of its own (the library's), or nothing where the system cannot
 // tell (only Linux can).

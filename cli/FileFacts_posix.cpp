@@ -14,4 +14,19 @@ std::optional<FileIdentity> identityOf(const std::filesystem::path& path) {
                         static_cast<std::uint64_t>(st.st_ino)};
 }
 
+std::optional<FileStatus> statusOf(const std::filesystem::path& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return std::nullopt;
+    }
+    FileStatus status;
+    status.kind = S_ISREG(st.st_mode)    ? FileStatus::Kind::regular
+                  : S_ISFIFO(st.st_mode) ? FileStatus::Kind::fifo
+                                         : FileStatus::Kind::other;
+    status.size = S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0;
+    status.identity = {static_cast<std::uint64_t>(st.st_dev),
+                       static_cast<std::uint64_t>(st.st_ino)};
+    return status;
+}
+
 } // namespace wavchorus_cli

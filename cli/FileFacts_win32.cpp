@@ -25,4 +25,19 @@ std::optional<FileIdentity> identityOf(const std::filesystem::path& path) {
                                                        info.nFileIndexLow};
 }
 
+std::optional<FileStatus> statusOf(const std::filesystem::path& path) {
+    const std::optional<FileIdentity> identity = identityOf(path);
+    if (!identity) {
+        return std::nullopt;
+    }
+    FileStatus status;
+    status.identity = *identity;
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(path, ec)) {
+        status.kind = FileStatus::Kind::regular;
+        status.size = std::filesystem::file_size(path, ec);
+    }
+    return status;
+}
+
 } // namespace wavchorus_cli

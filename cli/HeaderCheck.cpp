@@ -108,15 +108,19 @@ std::optional<Refusal> headerRefusal(const std::vector<std::uint8_t>& firstBytes
 }
 
 std::vector<std::string> headerWarnings(const std::filesystem::path& path) {
-    std::vector<std::string> warnings;
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) {
-        return warnings;
+        return {};
     }
     const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    return ec ? std::vector<std::string>{} : headerWarnings(path, size);
+}
+
+std::vector<std::string> headerWarnings(const std::filesystem::path& path, std::uint64_t size) {
+    std::vector<std::string> warnings;
     std::ifstream in(path, std::ios::binary);
     std::uint8_t raw[44];
-    if (ec || !in || !in.read(reinterpret_cast<char*>(raw), sizeof raw)) {
+    if (!in || !in.read(reinterpret_cast<char*>(raw), sizeof raw)) {
         return warnings;
     }
     if (std::optional<std::string> layout = layoutWarning(raw)) {

@@ -12,6 +12,8 @@ namespace wavchorus_cli {
 // What the command line can tell about a regular file before the library runs.
 // Empty when the file cannot be read: the library then reports why.
 std::vector<std::string> headerWarnings(const std::filesystem::path& path);
+// The same for a regular file whose size is known already.
+std::vector<std::string> headerWarnings(const std::filesystem::path& path, std::uint64_t size);
 
 // The warning for a header that is not the canonical 16-bit PCM layout.
 std::optional<std::string> layoutWarning(const std::uint8_t (&header)[44]);
