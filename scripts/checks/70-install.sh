@@ -48,6 +48,7 @@ if [ $status -eq 3 ]; then
     cmake --build build-install -j 2; } >"$work/bare.log" 2>&1 || status=$?
 fi
 [ $status -eq 0 ] || fail "the build without the test packages failed: $(tail -20 "$work/bare.log")"
+grep '^without-packages:' "$work/bare.log" || true
 grep -q 'The tests are not built: not found: GoogleTest (Debian: googletest libgtest-dev); pkg-config (Debian: pkg-config)' \
   "$work/bare.log" || fail "the build without the test packages did not name them: $(grep -i test "$work/bare.log")"
 say "install into a temporary prefix"
@@ -224,7 +225,9 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Section)" = sound ] || fail "Section: $(field Section)"
 [ "$(field Priority)" = optional ] || fail "Priority: $(field Priority)"
 [ -n "$(field Maintainer)" ] || fail "no Maintainer"
-field Description | head -1 | grep -q 'chorus' || fail "Description: $(field Description)"
+# Whole, not through head: with pipefail, a head that leaves early fails the pipe.
+description=$(field Description)
+[[ ${description%%$'\n'*} == *chorus* ]] || fail "Description: $description"
 # Dependencies come from the ELF files through dpkg-shlibdeps.
 for dep in libc6 libstdc++6 libgcc-s1; do
   field Depends | tr ',' '\n' | awk '{ print $1 }' | grep -qxF "$dep" ||
