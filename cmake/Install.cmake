@@ -1,6 +1,6 @@
 # Installation: the header, the shared library with its SONAME links (the DLL and
-# its import library on Windows), the command-line host and its man page, a CMake
-# package and a pkg-config file.
+# its import library on Windows), the command-line host with its man page and
+# bash completion, a CMake package and a pkg-config file.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -48,6 +48,9 @@ if(TARGET wavchorus)
       set(_man ${PROJECT_BINARY_DIR}/wavchorus.1.gz)
     endif()
     install(FILES ${_man} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT Runtime)
+    # Where bash-completion looks for a command's completion when it is first used.
+    install(FILES ${PROJECT_SOURCE_DIR}/cli/completion/wavchorus
+      DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions COMPONENT Runtime)
   endif()
 endif()
 

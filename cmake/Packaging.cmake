@@ -27,7 +27,8 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 reads a 16-bit PCM WAV file, sweeps one delay tap of 25 ms by 10 ms with a
 0.1 Hz sine, adds it to the dry signal, soft-limits the sum and writes a new
 16-bit PCM WAV file. The package holds the library, its C header, the CMake
-and pkg-config files, and the wavchorus command with its man page.")
+and pkg-config files, and the wavchorus command with its man page and bash
+completion.")
 # The library's own dependencies (libc, libstdc++, libgcc) come from its ELF
 # headers through dpkg-shlibdeps, which dpkg-dev provides.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -1,6 +1,7 @@
 # The Windows package, made with `cpack -G ZIP` in the Windows build: the DLL,
-# the framework's DLL beside it, the public header and a short readme.
-# win64 for x86-64, win32 for 32-bit x86, as Windows packages are usually named.
+# the framework's DLL beside it, wavchorus.exe, the public header and a short
+# readme. win64 for x86-64, win32 for 32-bit x86, as Windows packages are usually
+# named.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(_windows_package_arch win64)
   set(MAVREL_WINDOWS_ARCH x64)
@@ -15,6 +16,9 @@ configure_file(${PROJECT_SOURCE_DIR}/cmake/WindowsReadme.txt.in
 
 install(FILES $<TARGET_FILE:MavrelWAVChorus> $<TARGET_FILE:MavrelFramework>
   DESTINATION . COMPONENT runtime)
+if(TARGET wavchorus)
+  install(FILES $<TARGET_FILE:wavchorus> DESTINATION . COMPONENT runtime)
+endif()
 install(FILES ${PROJECT_SOURCE_DIR}/include/MavrelWAVChorus.h
   DESTINATION include COMPONENT runtime)
 install(FILES ${PROJECT_BINARY_DIR}/README.txt DESTINATION . COMPONENT runtime)

@@ -58,7 +58,7 @@ extern "C" {
 #define WAVCHORUS_ERR_NULL_PATH (-1)      /* a path pointer is NULL */
 #define WAVCHORUS_ERR_BAD_PATH (-2)       /* unpaired surrogate; Windows: no exact ANSI form */
 #define WAVCHORUS_ERR_OPEN_INPUT (-3)     /* the input cannot be opened */
-#define WAVCHORUS_ERR_INPUT_NOT_FILE (-4) /* the input is not a regular file */
+#define WAVCHORUS_ERR_INPUT_NOT_FILE (-4) /* the input is neither a file nor a pipe */
 #define WAVCHORUS_ERR_SHORT_HEADER (-5)   /* the input is shorter than its 44-byte header */
 #define WAVCHORUS_ERR_BAD_CHANNELS (-6)   /* the header's channel count is 0 */
 #define WAVCHORUS_ERR_BAD_RATE (-7)       /* sample rate <= 0 or above WAVCHORUS_MAX_RATE */
@@ -74,12 +74,20 @@ extern "C" {
  * WAVChorus: reads the 16-bit PCM WAV file at inputPath, applies the chorus and
  * writes a new 16-bit PCM WAV file with the canonical 44-byte header at
  * outputPath. Prints an eight-line report of the input and output formats to
- * stdout.
+ * stdout, whole, in one write when the call ends (the input's half once its
+ * header has been checked, the output's half once its header is written; a
+ * failed call prints the halves it reached).
  *
  * inputPath, outputPath: null-terminated paths, UTF-16 on Linux (converted to
  *   UTF-8), wchar_t on Windows (converted with the ANSI code page). The caller
  *   keeps ownership. The output is created or replaced; it may name the input
  *   itself, which is then processed in place.
+ * The input is a regular file or a pipe (a FIFO, /dev/fd/N of a pipe; on
+ *   Windows a named pipe), read once from start to end: a stream that ends
+ *   early is a file cut short, padded with silence up to its declared length,
+ *   and a FIFO that no writer holds open reads as empty at once
+ *   (WAVCHORUS_ERR_SHORT_HEADER) rather than wait. A directory or a device is
+ *   refused with WAVCHORUS_ERR_INPUT_NOT_FILE.
  * Returns WAVCHORUS_OK (999) on success, or one of the negative
  * WAVCHORUS_ERR_* codes above. Thread-safe: calls share no state.
  */

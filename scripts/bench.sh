@@ -284,3 +284,5 @@ output_section() {
     "$r x, $(check "$r" "<=" 1.03)."
 }
 output_section | tee ${report_file:+-a "$report_file"}
+# Many short files in one process: its own section (scripts/bench-batch.sh).
+scripts/bench-batch.sh "$wavchorus" | tee ${report_file:+-a "$report_file"}

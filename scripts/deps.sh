@@ -23,8 +23,9 @@ test_packages=(
   # Correctly rounded sine and arctangent for the maths-library test
   libmpfr-dev
   libbenchmark-dev
-  # Ctrl-C in a real terminal (tests/hardening/ctrl_c_test.sh)
-  tmux
+  # The command line in a real terminal (tests/cli_terminal_test.sh, Ctrl-C in
+  # tests/hardening/ctrl_c_test.sh), and the recipe for GNU parallel
+  tmux parallel
 )
 # The web page: Debian's emscripten (with its acorn for Node) and a static server;
 # its test drives Debian's chromium (scripts/checks/85-web.sh). Node.js and npm
@@ -34,6 +35,8 @@ test_packages+=(emscripten node-acorn chromium)
 bench_packages=(
   "${build_packages[@]}"
   libbenchmark-dev hyperfine ffmpeg sox time jq
+  # The speech prompts of the batch section (scripts/bench-batch.sh)
+  espeak-ng
 )
 
 case "${1:-build}" in

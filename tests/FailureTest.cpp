@@ -94,13 +94,20 @@ TEST_F(Failure, MissingInput) {
 TEST_F(Failure, InputIsADirectory) {
     fs::create_directory(dir / "sub");
     expectFailure(WAVCHORUS_ERR_INPUT_NOT_FILE, path("sub"), path("existing.wav"),
-                  "not a regular file");
+                  "neither a regular file nor a pipe");
 }
 
+// A device is refused: /dev/zero would be read as a file that never ends.
+TEST_F(Failure, InputIsADevice) {
+    expectFailure(WAVCHORUS_ERR_INPUT_NOT_FILE, toU16("/dev/zero"), path("existing.wav"),
+                  "\"/dev/zero\": neither a regular file nor a pipe");
+}
+
+// Nobody writes to the FIFO: it reads as empty at once instead of waiting.
 TEST_F(Failure, InputIsAFifoWithNoWriter) {
     ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
-    expectFailure(WAVCHORUS_ERR_INPUT_NOT_FILE, path("fifo"), path("existing.wav"),
-                  (dir / "fifo").string());
+    expectFailure(WAVCHORUS_ERR_SHORT_HEADER, path("fifo"), path("existing.wav"),
+                  (dir / "fifo").string() + "\": shorter than the 44-byte WAV header");
 }
 
 TEST_F(Failure, EmptyInput) {

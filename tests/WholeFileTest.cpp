@@ -5,6 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
 using namespace testing_support;
 
 namespace {
@@ -14,11 +20,66 @@ struct Case {
     WavSpec wav;
 };
 
-void expectMatchesModel(const Case& c) {
+// Where the call reads the input from: the file, a FIFO, or a pipe named by
+// /dev/fd/N.
+enum class Source { file, fifo, pipe };
+
+// Writes the bytes to fd in pieces of an odd size, so that the reader meets
+// short reads, then closes it: the end of the stream.
+std::thread streamInto(int fd, const Bytes& bytes) {
+    return std::thread([fd, &bytes] {
+        for (std::size_t done = 0; done < bytes.size();) {
+            const std::size_t n = std::min<std::size_t>(4099, bytes.size() - done);
+            const ssize_t put = ::write(fd, bytes.data() + done, n);
+            if (put <= 0) {
+                break;
+            }
+            done += static_cast<std::size_t>(put);
+        }
+        ::close(fd);
+    });
+}
+
+CallResult callThrough(Source source, const TempDir& dir, const Bytes& input) {
+    if (source == Source::file) {
+        writeBytes(dir / "in.wav", input);
+        return callWAVChorus(dir / "in.wav", dir / "out.wav");
+    }
+    int readEnd = -1;
+    int writeEnd = -1;
+    std::string path;
+    if (source == Source::fifo) {
+        path = (dir / "in.fifo").string();
+        EXPECT_EQ(::mkfifo(path.c_str(), 0600), 0);
+        // A reader of our own holds the FIFO and what is written into it until the
+        // call has opened it, however early the writer finishes.
+        readEnd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        writeEnd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+        ::fcntl(readEnd, F_SETFL, 0);
+    } else {
+        int fds[2];
+        EXPECT_EQ(::pipe2(fds, O_CLOEXEC), 0);
+        readEnd = fds[0];
+        writeEnd = fds[1];
+        path = "/dev/fd/" + std::to_string(readEnd);
+    }
+    EXPECT_GE(writeEnd, 0);
+    std::thread writer = streamInto(writeEnd, input);
+    const CallResult r = callWAVChorus(path, dir / "out.wav");
+    // Whatever the call left unread is drained, so that a call that stopped
+    // early fails the test rather than leave the writer blocked.
+    char sink[4096];
+    while (::read(readEnd, sink, sizeof sink) > 0) {
+    }
+    ::close(readEnd);
+    writer.join();
+    return r;
+}
+
+void expectMatchesModel(const Case& c, Source source = Source::file) {
     TempDir dir;
     const Bytes input = makeWav(c.wav);
-    writeBytes(dir / "in.wav", input);
-    const CallResult r = callWAVChorus(dir / "in.wav", dir / "out.wav");
+    const CallResult r = callThrough(source, dir, input);
     ASSERT_EQ(r.code, WAVCHORUS_OK) << c.name << ": " << r.err;
     const ModelResult expected = referenceChorus(input);
     const Bytes actual = readBytes(dir / "out.wav");
@@ -113,6 +174,23 @@ TEST(WholeFile, OddDeclaredSizesAndEmptyData) {
     expectMatchesModel({"no samples at all", wav(1, 44100, 0, 1)});
     expectMatchesModel({"lowest rate", wav(1, 1, 50, 1)});
     expectMatchesModel({"highest rate", wav(1, WAVCHORUS_MAX_RATE, 40000, 1)});
+}
+
+// A pipe is read from its start to its end, as the file would be: the same
+// output, the same padding when it ends early, the same values past the data.
+TEST(WholeFile, ThroughAPipe) {
+    WavSpec truncated = wav(2, 44100, 1200, 3);
+    truncated.declareDataBytes = true;
+    truncated.dataBytes = 4000; // declares 1000 frames, holds 600: the stream ends early
+    WavSpec chunk = wav(1, 22050, 70000, 9);
+    chunk.trailing = {'L', 'I', 'S', 'T', 4, 0, 0, 0, 'a', 'b', 'c', 'd', 0x7F};
+    for (const Source source : {Source::fifo, Source::pipe}) {
+        const std::string via = source == Source::fifo ? " through a FIFO" : " through /dev/fd/N";
+        expectMatchesModel({"stereo, several blocks" + via, wav(2, 44100, 300000, 2)}, source);
+        expectMatchesModel({"four channels" + via, wav(4, 8000, 20000, 6)}, source);
+        expectMatchesModel({"stream ending early" + via, truncated}, source);
+        expectMatchesModel({"chunk and odd byte after the data" + via, chunk}, source);
+    }
 }
 
 // A header that is not the canonical layout is still read at fixed offsets.

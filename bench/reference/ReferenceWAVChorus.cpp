@@ -21,14 +21,16 @@
 namespace mavrel {
 namespace {
 
-const char* reasonText(int err) { return err != 0 ? std::strerror(err) : "unknown error"; }
+const char* reasonText(int err) {
+    return err != 0 ? std::strerror(err) : "unknown error";
+}
 
 std::int32_t fail(std::int32_t code, const char* what, const std::string& path, const char* why) {
     std::fprintf(stderr, "WAVChorus: %s \"%s\": %s\n", what, path.c_str(), why);
     return code;
 }
 
-std::int32_t runWAVChorus(const char16_t* inputPath, const char16_t* outputPath) {
+std::int32_t runWAVChorus(const char16_t* inputPath, const char16_t* outputPath, Report& report) {
     if (inputPath == nullptr || outputPath == nullptr) {
         std::fprintf(stderr, "WAVChorus: the %s path is NULL\n",
                      inputPath == nullptr ? "input" : "output");
@@ -49,9 +51,9 @@ std::int32_t runWAVChorus(const char16_t* inputPath, const char16_t* outputPath)
         break;
     case InputFile::OpenStatus::cannotOpen:
         return fail(WAVCHORUS_ERR_OPEN_INPUT, "cannot open input", *inName, reasonText(err));
-    case InputFile::OpenStatus::notRegularFile:
+    case InputFile::OpenStatus::notFileOrPipe:
         return fail(WAVCHORUS_ERR_INPUT_NOT_FILE, "cannot read input", *inName,
-                    "not a regular file");
+                    "neither a regular file nor a pipe");
     }
 
     std::array<std::uint8_t, kHeaderBytes> header{};
@@ -76,18 +78,17 @@ std::int32_t runWAVChorus(const char16_t* inputPath, const char16_t* outputPath)
     }
 
     reference::ChorusState state = reference::setUpChorus(info.sampleRate);
-    printInputReport(info);
+    addInputHalf(report, info);
 
     OutputFile out;
     if (!out.create(*outName, err)) {
-        return fail(WAVCHORUS_ERR_CREATE_OUTPUT, "cannot create output", *outName,
-                    reasonText(err));
+        return fail(WAVCHORUS_ERR_CREATE_OUTPUT, "cannot create output", *outName, reasonText(err));
     }
     const std::array<std::uint8_t, kHeaderBytes> outHeader = makeOutputHeader(info);
     if (!out.write(outHeader.data(), outHeader.size(), err)) {
         return fail(WAVCHORUS_ERR_WRITE, "cannot write output", *outName, reasonText(err));
     }
-    printOutputReport(info);
+    addOutputHalf(report, info);
 
     // The input stands at byte 44: the header read took exactly those bytes.
     switch (reference::runStreamLoop(in, out, info, state, err)) {
@@ -109,10 +110,14 @@ std::int32_t runWAVChorus(const char16_t* inputPath, const char16_t* outputPath)
 
 extern "C" MAVREL_WAV_CHORUS_API std::int32_t WAVChorus(const WAVChorusChar* inputPath,
                                                         const WAVChorusChar* outputPath) {
+    // The report goes out whole when the call ends, as the library's does.
+    mavrel::Report report;
+    std::int32_t result = WAVCHORUS_ERR_NO_MEMORY;
     try {
-        return mavrel::runWAVChorus(inputPath, outputPath);
+        result = mavrel::runWAVChorus(inputPath, outputPath, report);
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "WAVChorus: out of memory\n");
-        return WAVCHORUS_ERR_NO_MEMORY;
     }
+    mavrel::emitReport(report);
+    return result;
 }

@@ -27,7 +27,7 @@ static const char* describe(int32_t code) {
     case WAVCHORUS_ERR_OPEN_INPUT:
         return "the input cannot be opened";
     case WAVCHORUS_ERR_INPUT_NOT_FILE:
-        return "the input is not a regular file";
+        return "the input is neither a regular file nor a pipe";
     case WAVCHORUS_ERR_SHORT_HEADER:
         return "the input is shorter than its 44-byte header";
     case WAVCHORUS_ERR_BAD_CHANNELS:

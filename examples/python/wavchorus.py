@@ -24,7 +24,7 @@ FAILURES = {
     -1: ("WAVCHORUS_ERR_NULL_PATH", "a path pointer is NULL"),
     -2: ("WAVCHORUS_ERR_BAD_PATH", "a path holds an unpaired UTF-16 surrogate"),
     -3: ("WAVCHORUS_ERR_OPEN_INPUT", "the input cannot be opened"),
-    -4: ("WAVCHORUS_ERR_INPUT_NOT_FILE", "the input is not a regular file"),
+    -4: ("WAVCHORUS_ERR_INPUT_NOT_FILE", "the input is neither a regular file nor a pipe"),
     -5: ("WAVCHORUS_ERR_SHORT_HEADER", "the input is shorter than its 44-byte header"),
     -6: ("WAVCHORUS_ERR_BAD_CHANNELS", "the header gives 0 channels"),
     -7: ("WAVCHORUS_ERR_BAD_RATE", "the sample rate is 0 or below, or above 768,000 Hz"),

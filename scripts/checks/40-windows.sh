@@ -23,20 +23,20 @@ for target in "build-win mingw-w64-x86_64 win64" "build-win32 mingw-w64-i686 win
 
   ctest --test-dir "$build" --output-on-failure -j2 || status=1
 
-  # The ZIP holds the two DLLs as built, the header and the readme.
+  # The ZIP holds the two DLLs and wavchorus.exe as built, the header and the readme.
   (cd "$build" && cpack -G ZIP >/dev/null)
   name=MavrelWAVChorus-1.0.0.1-$suffix
   zip=$build/$name.zip
   listing=$(cmake -E tar tf "$zip" | sort)
   expected=$(printf '%s\n' MavrelFramework.dll MavrelWAVChorus.DLL README.txt include/ \
-    include/MavrelWAVChorus.h | sed "s|^|$name/|" | sort)
+    include/MavrelWAVChorus.h wavchorus.exe | sed "s|^|$name/|" | sort)
   if [ "$listing" != "$expected" ]; then
     echo "FAIL: $zip holds:"; echo "$listing"
     status=1
   else
     unpacked=$(mktemp -d)
     (cd "$unpacked" && cmake -E tar xf "$OLDPWD/$zip")
-    for dll in MavrelWAVChorus.DLL MavrelFramework.dll; do
+    for dll in MavrelWAVChorus.DLL MavrelFramework.dll wavchorus.exe; do
       if ! cmp -s "$build/bin/$dll" "$unpacked/$name/$dll"; then
         echo "FAIL: $dll in $zip is not the one built"
         status=1

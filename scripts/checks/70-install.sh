@@ -28,10 +28,30 @@ fail() {
 # expect_same FILE: FILE holds the same bytes as the installed program's output.
 expect_same() { cmp -s "$work/reference.wav" "$1" || fail "$1 differs from the reference output"; }
 
-say "build and install into a temporary prefix"
-cmake -S . -B build-install -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DMAVREL_WAV_CHORUS_BUILD_TESTS=OFF >/dev/null
-cmake --build build-install -j2 >/dev/null
+say "build as the README's From source does, with only a compiler, CMake and make"
+# The packages of the tests and the benchmark, pkg-config and Ninja are out of
+# sight of the build (scripts/without-packages.sh); without root or overlayfs,
+# they are kept out of CMake's searches instead.
+bare_build() {
+  cmake -S . -B build-install -DCMAKE_BUILD_TYPE=Release && cmake --build build-install -j 2
+}
+rm -rf build-install
+status=0
+scripts/without-packages.sh libgtest-dev googletest libgmock-dev libbenchmark-dev libsndfile1-dev \
+  pkgconf pkgconf-bin pkg-config ninja-build -- bash -c "$(declare -f bare_build); bare_build" \
+  >"$work/bare.log" 2>&1 || status=$?
+if [ $status -eq 3 ]; then
+  say "(no root or no overlayfs: the packages are left out of CMake's searches)"
+  rm -rf build-install
+  { cmake -S . -B build-install -DCMAKE_BUILD_TYPE=Release -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON \
+    -DCMAKE_DISABLE_FIND_PACKAGE_PkgConfig=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON &&
+    cmake --build build-install -j 2; } >"$work/bare.log" 2>&1 || status=$?
+fi
+[ $status -eq 0 ] || fail "the build without the test packages failed: $(tail -20 "$work/bare.log")"
+grep '^without-packages:' "$work/bare.log" || true
+grep -q 'The tests are not built: not found: GoogleTest (Debian: googletest libgtest-dev); pkg-config (Debian: pkg-config)' \
+  "$work/bare.log" || fail "the build without the test packages did not name them: $(grep -i test "$work/bare.log")"
+say "install into a temporary prefix"
 libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' build-install/CMakeCache.txt)
 cmake --install build-install --prefix "$work/staged" >/dev/null
 # The installed tree finds itself from where it lies: move it before use.
@@ -51,6 +71,7 @@ $libdir/libMavrelWAVChorus.so
 $libdir/libMavrelWAVChorus.so.1
 $libdir/libMavrelWAVChorus.so.1.0.0.1
 $libdir/pkgconfig/MavrelWAVChorus.pc
+share/bash-completion/completions/wavchorus
 share/man/man1/wavchorus.1.gz"
 actual=$(cd "$prefix" && find . \( -type f -o -type l \) | sed 's|^\./||' | LC_ALL=C sort)
 [ "$actual" = "$(echo "$expected" | LC_ALL=C sort)" ] ||
@@ -69,6 +90,11 @@ fi
 zcat "$prefix/share/man/man1/wavchorus.1.gz" | cmp -s - docs/wavchorus.1 || fail "installed man page differs"
 man_warnings=$(groff -man -t -ww -z docs/wavchorus.1 2>&1)
 [ -z "$man_warnings" ] || fail "groff warns about docs/wavchorus.1: $man_warnings"
+
+cmp -s "$prefix/share/bash-completion/completions/wavchorus" cli/completion/wavchorus ||
+  fail "installed bash completion differs"
+bash -c "source '$prefix/share/bash-completion/completions/wavchorus' && complete -p wavchorus" |
+  grep -q -- '-F _wavchorus wavchorus$' || fail "the installed bash completion does not register"
 
 say "installed wavchorus (finds its library relative to itself)"
 [ "$(env -u LD_LIBRARY_PATH "$prefix/bin/wavchorus" --version)" = "wavchorus (MavrelWAVChorus) 1.0.0.1" ] ||
@@ -199,7 +225,9 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Section)" = sound ] || fail "Section: $(field Section)"
 [ "$(field Priority)" = optional ] || fail "Priority: $(field Priority)"
 [ -n "$(field Maintainer)" ] || fail "no Maintainer"
-field Description | head -1 | grep -q 'chorus' || fail "Description: $(field Description)"
+# Whole, not through head: with pipefail, a head that leaves early fails the pipe.
+description=$(field Description)
+[[ ${description%%$'\n'*} == *chorus* ]] || fail "Description: $description"
 # Dependencies come from the ELF files through dpkg-shlibdeps.
 for dep in libc6 libstdc++6 libgcc-s1; do
   field Depends | tr ',' '\n' | awk '{ print $1 }' | grep -qxF "$dep" ||
@@ -222,6 +250,7 @@ deb_expected="./usr/bin/wavchorus
 ./usr/lib/$multiarch/libMavrelWAVChorus.so.1 -> libMavrelWAVChorus.so.1.0.0.1
 ./usr/lib/$multiarch/libMavrelWAVChorus.so.1.0.0.1
 ./usr/lib/$multiarch/pkgconfig/MavrelWAVChorus.pc
+./usr/share/bash-completion/completions/wavchorus
 ./usr/share/man/man1/wavchorus.1.gz"
 deb_actual=$(dpkg-deb -c "$deb" | grep -v '^d' | awk '{ $1=$2=$3=$4=$5=""; sub(/^ +/, ""); print }' | LC_ALL=C sort)
 [ "$deb_actual" = "$(echo "$deb_expected" | LC_ALL=C sort)" ] ||

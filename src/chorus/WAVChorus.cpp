@@ -39,7 +39,8 @@ std::int32_t fail(std::int32_t code, const char* what, const std::string& path,
     return code;
 }
 
-std::int32_t runWAVChorus(const WAVChorusChar* inputPath, const WAVChorusChar* outputPath) {
+std::int32_t runWAVChorus(const WAVChorusChar* inputPath, const WAVChorusChar* outputPath,
+                          Report& report) {
     if (inputPath == nullptr || outputPath == nullptr) {
         std::fprintf(stderr, "WAVChorus: the %s path is NULL\n",
                      inputPath == nullptr ? "input" : "output");
@@ -60,9 +61,9 @@ std::int32_t runWAVChorus(const WAVChorusChar* inputPath, const WAVChorusChar* o
         break;
     case InputFile::OpenStatus::cannotOpen:
         return fail(WAVCHORUS_ERR_OPEN_INPUT, "cannot open input", *inName, systemErrorText(err));
-    case InputFile::OpenStatus::notRegularFile:
+    case InputFile::OpenStatus::notFileOrPipe:
         return fail(WAVCHORUS_ERR_INPUT_NOT_FILE, "cannot read input", *inName,
-                    "not a regular file");
+                    "neither a regular file nor a pipe");
     }
 
     std::array<std::uint8_t, kHeaderBytes> header{};
@@ -87,7 +88,7 @@ std::int32_t runWAVChorus(const WAVChorusChar* inputPath, const WAVChorusChar* o
     }
 
     ChorusState state = setUpChorus(info.sampleRate);
-    printInputReport(info);
+    addInputHalf(report, info);
 
     OutputFile out;
     if (!out.create(*outName, err, in.identity())) {
@@ -98,7 +99,7 @@ std::int32_t runWAVChorus(const WAVChorusChar* inputPath, const WAVChorusChar* o
     if (!out.write(outHeader.data(), outHeader.size(), err)) {
         return fail(WAVCHORUS_ERR_WRITE, "cannot write output", *outName, systemErrorText(err));
     }
-    printOutputReport(info);
+    addOutputHalf(report, info);
 
     // The input stands at byte 44: the header read took exactly those bytes.
     switch (runStreamLoop(in, out, info, state, err)) {
@@ -123,10 +124,14 @@ std::int32_t runWAVChorus(const WAVChorusChar* inputPath, const WAVChorusChar* o
 
 extern "C" MAVREL_WAV_CHORUS_API std::int32_t WAVCHORUS_CALL
 WAVChorus(const WAVChorusChar* inputPath, const WAVChorusChar* outputPath) {
+    // The report goes out whole when the call ends, with the halves it reached.
+    mavrel::Report report;
+    std::int32_t result = WAVCHORUS_ERR_NO_MEMORY;
     try {
-        return mavrel::runWAVChorus(inputPath, outputPath);
+        result = mavrel::runWAVChorus(inputPath, outputPath, report);
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "WAVChorus: out of memory\n");
-        return WAVCHORUS_ERR_NO_MEMORY;
     }
+    mavrel::emitReport(report);
+    return result;
 }

@@ -20,7 +20,8 @@ void InputFile::close() {
 }
 
 InputFile::OpenStatus InputFile::open(const std::string& path, int& err) {
-    // O_NONBLOCK so that opening a FIFO with no writer cannot hang the call.
+    // O_NONBLOCK so that opening a FIFO with no writer cannot hang the call. Once
+    // it is open and blocking again, a FIFO that no writer holds reads as its end.
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd_ < 0) {
         err = errno;
@@ -33,9 +34,9 @@ InputFile::OpenStatus InputFile::open(const std::string& path, int& err) {
     }
     identity_ = FileIdentity{true, static_cast<std::uint64_t>(st.st_dev),
                              static_cast<std::uint64_t>(st.st_ino)};
-    if (!S_ISREG(st.st_mode)) {
+    if (!S_ISREG(st.st_mode) && !S_ISFIFO(st.st_mode)) {
         err = 0;
-        return OpenStatus::notRegularFile;
+        return OpenStatus::notFileOrPipe;
     }
     const int flags = ::fcntl(fd_, F_GETFL);
     if (flags < 0 || ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) != 0) {

@@ -1,4 +1,5 @@
-// The input stream: a regular file read in blocks.
+// The input stream: a regular file, or a pipe, read in blocks from its start to
+// its end, never seeking back.
 #pragma once
 
 #include "FileIdentity.h"
@@ -15,14 +16,17 @@ class InputFile {
     InputFile& operator=(const InputFile&) = delete;
     ~InputFile();
 
-    enum class OpenStatus { ok, cannotOpen, notRegularFile };
-    // Opens path for reading. A FIFO or device is refused without blocking.
+    enum class OpenStatus { ok, cannotOpen, notFileOrPipe };
+    // Opens path for reading: a regular file, or a pipe or FIFO (a FIFO that no
+    // writer holds open reads as empty at once, rather than wait for one).
+    // Anything else, a directory or a device, is refused: a device such as
+    // /dev/zero would never end.
     // On failure, err holds the system's error code (errno, or GetLastError on
     // Windows; 0 when the system gave none).
     OpenStatus open(const std::string& path, int& err);
 
-    // Reads until n bytes or the end of the file. Returns the count read, or -1
-    // with err set on a read error.
+    // Reads until n bytes or the end of the file (for a pipe: until every writer
+    // has closed it). Returns the count read, or -1 with err set on a read error.
     std::ptrdiff_t read(void* buffer, std::size_t n, int& err);
 
     // Closes the file before the object ends, so that an output may replace it

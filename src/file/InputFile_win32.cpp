@@ -30,15 +30,17 @@ InputFile::OpenStatus InputFile::open(const std::string& path, int& err) {
         const DWORD attributes = ::GetFileAttributesA(path.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
             err = 0;
-            return OpenStatus::notRegularFile;
+            return OpenStatus::notFileOrPipe;
         }
         return OpenStatus::cannotOpen;
     }
     handle_ = h;
-    // A pipe, console or device is not read as a file.
-    if (::GetFileType(h) != FILE_TYPE_DISK) {
+    // A disk file, or a named pipe read to its end. A console or a device is
+    // refused: it has no end that a file would have.
+    const DWORD type = ::GetFileType(h);
+    if (type != FILE_TYPE_DISK && type != FILE_TYPE_PIPE) {
         err = 0;
-        return OpenStatus::notRegularFile;
+        return OpenStatus::notFileOrPipe;
     }
     BY_HANDLE_FILE_INFORMATION about{};
     if (::GetFileInformationByHandle(h, &about)) {
@@ -56,7 +58,12 @@ std::ptrdiff_t InputFile::read(void* buffer, std::size_t n, int& err) {
         const auto chunk = static_cast<DWORD>(std::min<std::size_t>(n - done, 1U << 30U));
         DWORD got = 0;
         if (!::ReadFile(handle_, p + done, chunk, &got, nullptr)) {
-            err = static_cast<int>(::GetLastError());
+            const DWORD error = ::GetLastError();
+            // The writer of a pipe has closed it: the end of the stream.
+            if (error == ERROR_BROKEN_PIPE) {
+                break;
+            }
+            err = static_cast<int>(error);
             return -1;
         }
         if (got == 0) {

@@ -20,11 +20,13 @@
 #include <oleauto.h>
 #include <winver.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 using host::check;
@@ -387,6 +389,41 @@ void filesCase(const std::wstring& dll, const std::wstring& ref, const std::wstr
 
     // A device is written directly.
     check(call(paths.input, L"NUL") == 999, "writing to NUL failed");
+
+    // A named pipe is read to its end, as the file would be.
+    const std::wstring pipeName =
+        L"\\\\.\\pipe\\mavrel-wavchorus-" + std::to_wstring(::GetCurrentProcessId());
+    HANDLE server = ::CreateNamedPipeW(pipeName.c_str(), PIPE_ACCESS_OUTBOUND,
+                                       PIPE_TYPE_BYTE | PIPE_WAIT, 1, 65536, 65536, 0, nullptr);
+    const auto bytes = host::readFile(paths.input);
+    if (check(server != INVALID_HANDLE_VALUE && bytes, "cannot make a named pipe")) {
+        std::thread writer([server, &bytes] {
+            // Connected already when the library opened the pipe first.
+            (void)::ConnectNamedPipe(server, nullptr);
+            for (std::size_t done = 0; done < bytes->size();) {
+                DWORD put = 0;
+                const auto n =
+                    static_cast<DWORD>(std::min<std::size_t>(4099, bytes->size() - done));
+                if (!::WriteFile(server, bytes->data() + done, n, &put, nullptr)) {
+                    break;
+                }
+                done += put;
+            }
+            ::CloseHandle(server);
+        });
+        const std::wstring fromPipe = join(work, L"from-pipe.wav");
+        const std::int32_t result = call(pipeName, fromPipe);
+        if (result != 999) {
+            // The library never connected: a connection of our own ends the wait.
+            ::CloseHandle(::CreateFileW(pipeName.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                        0, nullptr));
+        }
+        writer.join();
+        if (check(result == 999,
+                  "reading a named pipe: WAVChorus returned " + std::to_string(result))) {
+            host::sameWav(paths.expected, fromPipe);
+        }
+    }
 
     const auto temporaries = host::listFiles(work, L"*.tmp");
     check(temporaries.empty(), std::to_string(temporaries.size()) + " temporary files left behind");

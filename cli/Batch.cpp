@@ -1,0 +1,246 @@
+#include "Batch.h"
+
+#include "CliPath.h"
+#include "Console.h"
+#include "FileFacts.h"
+#include "HeaderCheck.h"
+#include "Messages.h"
+#include "ProgressDisplay.h"
+#include "StdoutRedirect.h"
+#include "Streams.h"
+#include "Threads.h"
+
+#include <atomic>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <optional>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace wavchorus_cli {
+namespace {
+
+constexpr auto kProgressDelay = std::chrono::milliseconds(200);
+
+struct Job {
+    std::string inShown;
+    std::string outShown;
+    std::optional<CliPath> in;  // nothing when not valid UTF-8
+    std::optional<CliPath> out; // likewise
+    std::optional<FileIdentity> inFile;
+    bool fifo = false;
+    bool regular = false;
+    std::uint64_t bytes = 0; // a regular input's size
+};
+
+int usageError(const std::string& text) {
+    say(text);
+    std::fprintf(stderr, "Try 'wavchorus --help' for more information.\n");
+    return 2;
+}
+
+using IdentityKey = std::pair<std::uint64_t, std::uint64_t>;
+
+IdentityKey keyOf(const FileIdentity& id) {
+    return {id.device, id.index};
+}
+
+// The usage errors of a batch's files, in the order of the arguments: two inputs
+// with the same file name, an output that is another input or another output.
+// Empty when there is none.
+std::string planError(const std::vector<Job>& jobs) {
+    std::map<std::string, std::size_t> byName;
+    std::map<IdentityKey, std::size_t> inputs;
+    for (std::size_t k = 0; k < jobs.size(); ++k) {
+        const auto [at, fresh] = byName.emplace(jobs[k].outShown, k);
+        if (!fresh) {
+            return "'" + jobs[at->second].inShown + "' and '" + jobs[k].inShown +
+                   "' have the same file name: both would be written to '" + jobs[k].outShown + "'";
+        }
+        if (jobs[k].inFile) {
+            inputs.emplace(keyOf(*jobs[k].inFile), k);
+        }
+    }
+    std::map<IdentityKey, std::size_t> outputs;
+    for (std::size_t k = 0; k < jobs.size(); ++k) {
+        const std::optional<FileIdentity> out =
+            jobs[k].out ? identityOf(jobs[k].out->native) : std::nullopt;
+        if (!out) {
+            continue;
+        }
+        // An output that is its own input is processed in place, as in the
+        // single-file form; one that is another input would destroy it.
+        const auto input = inputs.find(keyOf(*out));
+        if (input != inputs.end() && input->second != k) {
+            return "the output '" + jobs[k].outShown + "' of '" + jobs[k].inShown +
+                   "' would overwrite the input '" + jobs[input->second].inShown + "'";
+        }
+        const auto [at, fresh] = outputs.emplace(keyOf(*out), k);
+        if (!fresh) {
+            return "the outputs '" + jobs[at->second].outShown + "' and '" + jobs[k].outShown +
+                   "' are the same file";
+        }
+    }
+    return "";
+}
+
+// One file of the batch. The library names the file and the reason when it
+// refuses one; what the library cannot see (a path it cannot take, a stream's
+// header) is said here, also in one line.
+bool runJob(const Job& job) {
+    if (!job.in) {
+        say(job.inShown + ": the path is not valid UTF-8, which the library cannot take; "
+                          "rename the file");
+        return false;
+    }
+    const auto warnAboutInput = [&job](const std::string& text) { warn(job.inShown, text); };
+    if (!job.fifo) {
+        if (job.regular) {
+            for (const std::string& warning : headerWarnings(job.in->native, job.bytes)) {
+                warnAboutInput(warning);
+            }
+        }
+        return WAVChorus(job.in->forLibrary.c_str(), job.out->forLibrary.c_str()) == WAVCHORUS_OK;
+    }
+    InputStream stream;
+    std::string error;
+    if (!stream.open(&*job.in, warnAboutInput, error)) {
+        say("cannot read input \"" + job.inShown + "\": " + error);
+        return false;
+    }
+    if (const std::optional<Refusal> refusal = headerRefusal(stream.awaitHeader())) {
+        (void)stream.finish(error);
+        say("cannot read input \"" + job.inShown + "\": " + refusal->reason);
+        return false;
+    }
+    const bool written =
+        WAVChorus(stream.path().forLibrary.c_str(), job.out->forLibrary.c_str()) == WAVCHORUS_OK;
+    if (!stream.finish(error)) {
+        say("cannot read input \"" + job.inShown + "\": " + error + "; its output '" +
+            job.outShown + "' holds silence from there to its declared length");
+        return false;
+    }
+    return written;
+}
+
+} // namespace
+
+int runBatch(const Options& options) {
+    const std::string& dirText = *options.targetDirectory;
+    const std::optional<CliPath> dir = cliPath(dirText);
+    std::error_code ec;
+    if (!dir || !std::filesystem::is_directory(dir->native, ec)) {
+        return usageError("target '" + dirText + "' is not an existing directory");
+    }
+
+    std::vector<Job> jobs(options.operands.size());
+    std::uint64_t bytesTotal = 0;
+    for (std::size_t k = 0; k < jobs.size(); ++k) {
+        Job& job = jobs[k];
+        job.inShown = options.operands[k];
+        const std::string name = fileNameOf(job.inShown);
+        if (name.empty()) {
+            return usageError("'" + job.inShown + "' has no file name to give its output");
+        }
+        job.outShown = joinPath(dirText, name);
+        job.in = cliPath(job.inShown);
+        job.out = cliPath(job.outShown);
+        if (job.in) {
+            if (const std::optional<FileStatus> status = statusOf(job.in->native)) {
+                job.inFile = status->identity;
+                job.fifo = status->kind == FileStatus::Kind::fifo;
+                job.regular = status->kind == FileStatus::Kind::regular;
+                job.bytes = status->size;
+                bytesTotal += job.bytes;
+            }
+        }
+    }
+    if (const std::string error = planError(jobs); !error.empty()) {
+        return usageError(error);
+    }
+
+    unsigned jobsWanted = options.jobs;
+    if (jobsWanted == 0) {
+        jobsWanted = std::max(1U, std::thread::hardware_concurrency());
+    }
+    const std::size_t workerCount = std::min<std::size_t>(jobsWanted, jobs.size());
+
+    std::atomic<std::size_t> next{0};
+    std::atomic<std::size_t> done{0};
+    std::atomic<std::size_t> failed{0};
+    std::atomic<std::uint64_t> bytesDone{0};
+    // Until the last FIFO is done, the bytes still to come are not known.
+    std::atomic<std::size_t> fifosLeft{0};
+    for (const Job& job : jobs) {
+        fifosLeft += job.fifo ? 1 : 0;
+    }
+    // What each worker is on, for the bytes read of files not yet finished.
+    auto current = std::make_unique<std::atomic<std::size_t>[]>(workerCount);
+    const std::size_t idle = jobs.size();
+    for (std::size_t w = 0; w < workerCount; ++w) {
+        current[w].store(idle);
+    }
+
+    std::optional<ProgressDisplay> progress;
+    if (!options.noProgress) {
+        progress.emplace(kProgressDelay, [&] {
+            ProgressCounts c;
+            c.filesDone = done.load();
+            c.filesTotal = jobs.size();
+            c.bytesDone = bytesDone.load();
+            c.bytesTotal = fifosLeft.load() == 0 ? bytesTotal : 0;
+            for (std::size_t w = 0; w < workerCount; ++w) {
+                const std::size_t k = current[w].load();
+                if (k != idle && jobs[k].inFile && !jobs[k].fifo) {
+                    c.bytesDone +=
+                        std::min(jobs[k].bytes, readPositionOf(*jobs[k].inFile).value_or(0));
+                }
+            }
+            return c;
+        });
+    }
+    StdoutRedirect reports(options.quiet ? StdoutRedirect::To::nowhere
+                                         : StdoutRedirect::To::unchanged);
+    if (!reports.ok()) {
+        say("cannot redirect the reports: " + console::lastErrorText());
+        return 1;
+    }
+
+    const auto work = [&](std::size_t w) {
+        for (std::size_t k = next++; k < jobs.size(); k = next++) {
+            current[w].store(k);
+            if (!runJob(jobs[k])) {
+                ++failed;
+            }
+            bytesDone += jobs[k].bytes;
+            fifosLeft -= jobs[k].fifo ? 1 : 0;
+            current[w].store(idle);
+            ++done;
+        }
+    };
+    std::vector<std::thread> workers;
+    workers.reserve(workerCount);
+    for (std::size_t w = 0; w < workerCount; ++w) {
+        workers.push_back(startHelperThread([&work, w] { work(w); }));
+    }
+    // The main thread waits, and alone takes the signals of interruption.
+    for (std::thread& t : workers) {
+        t.join();
+    }
+    reports.restore();
+    if (progress) {
+        progress->stop();
+    }
+
+    const std::size_t failures = failed.load();
+    if (!options.quiet || failures > 0) {
+        say(std::to_string(jobs.size()) + (jobs.size() == 1 ? " file: " : " files: ") +
+            std::to_string(jobs.size() - failures) + " written, " + std::to_string(failures) +
+            " failed");
+    }
+    return failures == 0 ? 0 : 1;
+}
+
+} // namespace wavchorus_cli

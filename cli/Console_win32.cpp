@@ -1,0 +1,87 @@
+// Windows: the descriptors of the C run-time (_pipe, _dup, _dup2), which the
+// library's stdout shares.
+#include "Console.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
+#include <io.h>
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+namespace wavchorus_cli::console {
+
+bool isTerminal(int fd) {
+    return ::_isatty(fd) != 0;
+}
+
+int terminalWidth(int fd) {
+    const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (handle == INVALID_HANDLE_VALUE || !::GetConsoleScreenBufferInfo(handle, &info)) {
+        return 0;
+    }
+    return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
+bool canRedrawLine(int fd) {
+    return isTerminal(fd);
+}
+
+std::string clearLine(std::size_t width) {
+    // A console without escape sequences: blanks over what was written.
+    std::string text(width + 2, ' ');
+    text.front() = '\r';
+    text.back() = '\r';
+    return text;
+}
+
+bool makePipe(int (&fds)[2]) {
+    return ::_pipe(fds, 64 * 1024, _O_BINARY | _O_NOINHERIT) == 0;
+}
+
+int duplicate(int fd) {
+    return ::_dup(fd);
+}
+
+bool redirect(int fd, int with) {
+    return ::_dup2(with, fd) == 0;
+}
+
+void closeDescriptor(int fd) {
+    if (fd >= 0) {
+        (void)::_close(fd);
+    }
+}
+
+int openDiscard() {
+    return ::_open("NUL", _O_WRONLY | _O_BINARY | _O_NOINHERIT);
+}
+
+std::ptrdiff_t readSome(int fd, void* buffer, std::size_t n) {
+    const unsigned chunk = n > INT_MAX ? INT_MAX : static_cast<unsigned>(n);
+    const int got = ::_read(fd, buffer, chunk);
+    return got;
+}
+
+bool writeAll(int fd, const void* data, std::size_t n) {
+    const auto* p = static_cast<const char*>(data);
+    while (n > 0) {
+        const unsigned chunk = n > INT_MAX ? INT_MAX : static_cast<unsigned>(n);
+        const int put = ::_write(fd, p, chunk);
+        if (put <= 0) {
+            return false;
+        }
+        p += put;
+        n -= static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+std::string lastErrorText() {
+    return std::strerror(errno);
+}
+
+} // namespace wavchorus_cli::console

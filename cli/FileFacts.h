@@ -1,0 +1,35 @@
+// What the command line needs to know of a file before the library opens it.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+
+namespace wavchorus_cli {
+
+// Which file a path leads to (symbolic links followed): two paths with the same
+// identity name one file, however they are spelt.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t index = 0;
+    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+// Nothing when the path leads to no file that can be looked at.
+std::optional<FileIdentity> identityOf(const std::filesystem::path& path);
+
+// What a path leads to, looked at once (symbolic links followed).
+struct FileStatus {
+    enum class Kind { regular, fifo, other };
+    Kind kind = Kind::other;
+    std::uint64_t size = 0; // of a regular file
+    FileIdentity identity;
+};
+std::optional<FileStatus> statusOf(const std::filesystem::path& path);
+
+// How far the process has read the regular file with this identity through a
+// descriptor of its own (the library's), or nothing where the system cannot
+// tell (only Linux can).
+std::optional<std::uint64_t> readPositionOf(const FileIdentity& file);
+
+} // namespace wavchorus_cli

@@ -1,0 +1,13 @@
+// The command line's own messages on stderr, one line each, written whole.
+#pragma once
+
+#include <string>
+
+namespace wavchorus_cli {
+
+// "wavchorus: TEXT"
+void say(const std::string& text);
+// "wavchorus: warning: NAME: TEXT"
+void warn(const std::string& name, const std::string& text);
+
+} // namespace wavchorus_cli

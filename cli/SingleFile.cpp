@@ -1,0 +1,148 @@
+#include "SingleFile.h"
+
+#include "CliPath.h"
+#include "Console.h"
+#include "FileFacts.h"
+#include "HeaderCheck.h"
+#include "Messages.h"
+#include "ProgressDisplay.h"
+#include "StdoutRedirect.h"
+#include "Streams.h"
+
+#include <optional>
+
+namespace wavchorus_cli {
+namespace {
+
+constexpr auto kProgressDelay = std::chrono::seconds(1);
+
+int usageError(const std::string& text) {
+    say(text);
+    std::fprintf(stderr, "Try 'wavchorus --help' for more information.\n");
+    return 2;
+}
+
+std::optional<CliPath> pathOrComplaint(const std::string& text, const char* which) {
+    std::optional<CliPath> p = cliPath(text);
+    if (!p) {
+        say(std::string("the ") + which +
+            " path is not valid UTF-8, which the library cannot take; rename the file");
+    }
+    return p;
+}
+
+} // namespace
+
+int runSingleFile(const Options& options) {
+    const std::string& inText = options.operands[0];
+    const std::string& outText = options.operands[1];
+    const bool fromStdin = inText == "-";
+    const bool toStdout = outText == "-";
+    if (fromStdin && console::isTerminal(0)) {
+        return usageError("standard input is a terminal; give IN.wav, or redirect it from a file "
+                          "or a pipe");
+    }
+    if (toStdout && console::isTerminal(1)) {
+        return usageError("standard output is a terminal, which would show the audio as text; "
+                          "give OUT.wav, or redirect it to a file or a pipe");
+    }
+    std::optional<CliPath> in;
+    std::optional<CliPath> out;
+    if ((!fromStdin && !(in = pathOrComplaint(inText, "input"))) ||
+        (!toStdout && !(out = pathOrComplaint(outText, "output")))) {
+        return 1;
+    }
+    std::error_code ec;
+    const bool fromFifo = in && std::filesystem::is_fifo(in->native, ec);
+    const bool fromStream = fromStdin || fromFifo;
+    const std::string inName = fromStdin ? "standard input" : in->shown;
+
+    InputStream inputStream;
+    OutputStream outputStream;
+    std::uint64_t inputSize = 0;
+    std::optional<FileIdentity> inputFile;
+    if (!fromStream) {
+        inputSize = std::filesystem::is_regular_file(in->native, ec)
+                        ? std::filesystem::file_size(in->native, ec)
+                        : 0;
+        inputFile = identityOf(in->native);
+    }
+    // The line shows for a file that takes longer than a second.
+    std::optional<ProgressDisplay> progress;
+    if (!options.noProgress) {
+        progress.emplace(kProgressDelay, [&] {
+            ProgressCounts c;
+            c.filesTotal = 1;
+            if (fromStream) {
+                c.bytesDone = inputStream.bytesPassed();
+                c.bytesTotal = inputStream.declaredBytes();
+            } else {
+                c.bytesDone = inputFile ? readPositionOf(*inputFile).value_or(0) : 0;
+                c.bytesTotal = inputSize;
+            }
+            return c;
+        });
+    }
+
+    const auto warnAboutInput = [&inName](const std::string& text) { warn(inName, text); };
+    std::string error;
+    if (fromStream) {
+        if (!inputStream.open(fromFifo ? &*in : nullptr, warnAboutInput, error)) {
+            say("cannot read " + inName + ": " + error);
+            return 1;
+        }
+        // The library would name the stream by its /dev/fd path: a refused
+        // header is named here instead, and the library is not called.
+        if (const std::optional<Refusal> refusal = headerRefusal(inputStream.awaitHeader())) {
+            (void)inputStream.finish(error);
+            say("cannot read " + inName + ": " + refusal->reason);
+            say("failed (code " + std::to_string(refusal->code) + ")");
+            return 1;
+        }
+    } else {
+        for (const std::string& warning : headerWarnings(in->native)) {
+            warnAboutInput(warning);
+        }
+    }
+    if (toStdout && !outputStream.open(error)) {
+        say("cannot write standard output: " + error);
+        return 1;
+    }
+
+    const CliPath& libraryIn = fromStream ? inputStream.path() : *in;
+    const CliPath& libraryOut = toStdout ? outputStream.path() : *out;
+    StdoutRedirect report(options.quiet ? StdoutRedirect::To::nowhere
+                          : toStdout    ? StdoutRedirect::To::toStderr
+                                        : StdoutRedirect::To::unchanged);
+    if (!report.ok()) {
+        say("cannot redirect the report: " + console::lastErrorText());
+        return 1;
+    }
+    const std::int32_t result =
+        WAVChorus(libraryIn.forLibrary.c_str(), libraryOut.forLibrary.c_str());
+    report.restore();
+
+    std::string readError;
+    std::string writeError;
+    const bool readOk = inputStream.finish(readError);
+    const bool writeOk = outputStream.finish(result == WAVCHORUS_OK, writeError);
+    if (progress) {
+        progress->stop();
+    }
+    if (result != WAVCHORUS_OK) {
+        say("failed (code " + std::to_string(result) + ")");
+        return 1;
+    }
+    if (!readOk) {
+        say("cannot read " + inName + ": " + readError +
+            "; the output holds silence from there to its declared length");
+        return 1;
+    }
+    if (!writeOk) {
+        say("cannot write standard output: " + writeError);
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace wavchorus_cli

@@ -1,0 +1,31 @@
+// wavchorus.exe: the command-line host of the chorus library on Windows. The
+// arguments come as UTF-16 (wmain), so that any file name reaches the library
+// exactly; they are handled as UTF-8 and given back to the library as UTF-16.
+#include "CommandLine.h"
+#include "Messages.h"
+#include "Signals.h"
+#include "Utf8.h"
+
+#include <string>
+#include <vector>
+
+int wmain(int argc, wchar_t** argv) {
+    // Ctrl-C, Ctrl-Break and the closing of the console end the program with one
+    // line; the output in progress leaves nothing behind.
+    wavchorus_cli::installStopHandlers();
+    std::vector<std::string> args;
+    for (int k = 1; k < argc; ++k) {
+        std::u16string wide;
+        for (const wchar_t* p = argv[k]; *p != 0; ++p) {
+            wide.push_back(static_cast<char16_t>(*p));
+        }
+        std::optional<std::string> utf8 = wavchorus_cli::utf16ToUtf8(wide);
+        if (!utf8) {
+            wavchorus_cli::say("argument " + std::to_string(k) +
+                               " is not valid UTF-16 (an unpaired surrogate)");
+            return 2;
+        }
+        args.push_back(std::move(*utf8));
+    }
+    return wavchorus_cli::runCommandLine(args);
+}

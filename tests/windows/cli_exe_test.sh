@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# wavchorus.exe under Wine: the same options as on Linux, and outputs byte for
+# byte those of the x86-64 Linux build. One file, standard input and output
+# (spooled through temporary files), a batch with its bad files and usage
+# errors, and arguments in UTF-16 (wmain) with non-ASCII names.
+#   cli_exe_test.sh WINE WAVCHORUS.EXE REFERENCE_DIR WORK_DIR NAME...
+# REFERENCE_DIR holds inputs/NAME.wav and expected/NAME.wav (tests/cross).
+set -uo pipefail
+wine=$1
+exe=$2
+ref=$3
+work=$4
+shift 4
+names=("$@")
+rm -rf "$work" && mkdir -p "$work/in" "$work/out" && cd "$work" || exit 1
+failures=0
+pass=0
+check() { # name, condition...
+  local name=$1
+  shift
+  if "$@"; then
+    pass=$((pass + 1))
+  else
+    echo "FAIL: $name"
+    failures=$((failures + 1))
+  fi
+}
+# Paths relative to the work directory: Wine starts the program in it.
+wc_() { "$wine" "$exe" "$@"; }
+run() {
+  wc_ "$@" >stdout 2>stderr
+  status=$?
+}
+contains() { tr -d '\r' <"$1" | grep -qF -- "$2"; }
+for n in "${names[@]}"; do cp "$ref/inputs/$n.wav" "in/$n.wav"; done
+first=${names[0]}
+
+run --version
+check "--version" contains stdout "wavchorus (MavrelWAVChorus) 1.0.0.1"
+run --help
+check "--help names -t" contains stdout "-t, --target-directory=DIR"
+
+for n in "${names[@]}"; do
+  run "in/$n.wav" "single-$n.wav"
+  check "$n: exits 0" [ "$status" -eq 0 ]
+  check "$n: the Linux build's bytes" cmp -s "single-$n.wav" "$ref/expected/$n.wav"
+done
+check "the report on stdout" contains stdout "Output WAVE data is"
+
+wc_ - - <"in/$first.wav" >piped.wav 2>piped.err
+check "- - exits 0" [ $? -eq 0 ]
+check "- -: the WAV alone on stdout" cmp -s piped.wav "$ref/expected/$first.wav"
+check "- -: the report on stderr" contains piped.err "Sample number = "
+wc_ -q - from-stdin.wav <"in/$first.wav" >stdout 2>stderr
+check "IN -: the Linux build's bytes" cmp -s from-stdin.wav "$ref/expected/$first.wav"
+check "-q: no report" [ ! -s stdout ]
+
+# A batch on three threads, with bad files among the good ones.
+mkdir in/folder.wav
+head -c 40 "in/$first.wav" >in/short.wav
+inputs=()
+for n in "${names[@]}"; do inputs+=("in/$n.wav"); done
+run -j 3 -t out "${inputs[@]}" in/folder.wav in/short.wav in/missing.wav
+check "a batch with bad files exits 1" [ "$status" -eq 1 ]
+same=yes
+for n in "${names[@]}"; do cmp -s "out/$n.wav" "$ref/expected/$n.wav" || same=no; done
+check "the batch's outputs are the Linux build's" [ $same = yes ]
+check "the batch's reports" [ "$(tr -d '\r' <stdout | grep -c '^Wave data is$')" -eq ${#names[@]} ]
+check "a directory named" contains stderr 'in/folder.wav": neither a regular file nor a pipe'
+check "a short file named" contains stderr 'in/short.wav": shorter than the 44-byte WAV header'
+check "a missing file named" contains stderr 'in/missing.wav"'
+check "the summary" contains stderr "wavchorus: $((${#names[@]} + 3)) files: ${#names[@]} written, 3 failed"
+check "nothing else left in the target" [ "$(ls out | wc -l)" -eq ${#names[@]} ]
+
+run -t nowhere "in/$first.wav"
+check "a missing target exits 2" [ "$status" -eq 2 ]
+check "a missing target is named" contains stderr "target 'nowhere' is not an existing directory"
+mkdir in/again
+cp "in/$first.wav" "in/again/$first.wav"
+run -t out "in/$first.wav" "in/again/$first.wav"
+check "two inputs with one file name exit 2" [ "$status" -eq 2 ]
+run -j 0 -t out "in/$first.wav"
+check "-j 0 exits 2" [ "$status" -eq 2 ]
+
+# UTF-16 arguments: names that the ANSI code page (1252) holds reach the
+# library exactly; the batch writes them under the same name.
+name=$'ch\xc5\x93ur \xc3\xa9t\xc3\xa9.wav'
+cp "in/$first.wav" "in/$name"
+run "in/$name" "out-$name"
+check "a non-ASCII name" cmp -s "out-$name" "$ref/expected/$first.wav"
+mkdir "dir-$name"
+run -q -t "dir-$name" "in/$name"
+check "a non-ASCII batch" cmp -s "dir-$name/$name" "$ref/expected/$first.wav"
+
+echo "$pass passed, $failures failed"
+[ "$failures" -eq 0 ]
