@@ -6,6 +6,7 @@
 #include "HeaderCheck.h"
 #include "Messages.h"
 #include "ProgressDisplay.h"
+#include "Signals.h"
 #include "StdoutRedirect.h"
 #include "Streams.h"
 #include "Threads.h"
@@ -209,6 +210,8 @@ int runBatch(const Options& options) {
     }
 
     const auto work = [&](std::size_t w) {
+        // A stop waits until this worker is past naming an output.
+        const StopWaitsForThread waited;
         for (std::size_t k = next++; k < jobs.size(); k = next++) {
             current[w].store(k);
             if (!runJob(jobs[k])) {

@@ -1,6 +1,7 @@
 #include "ProgressDisplay.h"
 
 #include "Console.h"
+#include "Signals.h"
 #include "Threads.h"
 
 #include <cstdio>
@@ -23,11 +24,13 @@ ProgressDisplay::ProgressDisplay(std::chrono::milliseconds delay, Sample sample)
     }
     std::fflush(stdout);
     std::fflush(stderr);
+    setStopLineTerminal(terminal_);
     active_ = takeOver(relays_[1], 2);
     if (active_ && console::isTerminal(1)) {
         (void)takeOver(relays_[0], 1);
     }
     if (!active_) {
+        setStopLineTerminal(-1);
         console::closeDescriptor(terminal_);
         terminal_ = -1;
         return;
@@ -90,6 +93,7 @@ void ProgressDisplay::stop() {
     std::fflush(stderr);
     giveBack(relays_[0]);
     giveBack(relays_[1]);
+    setStopLineTerminal(-1);
     console::closeDescriptor(terminal_);
     terminal_ = -1;
 }
@@ -142,6 +146,7 @@ void ProgressDisplay::erase() {
     const std::string clear = console::clearLine(shownWidth_);
     (void)console::writeAll(terminal_, clear.data(), clear.size());
     shownWidth_ = 0;
+    setProgressLineShown(false);
 }
 
 // With the terminal's lock held.
@@ -153,6 +158,7 @@ void ProgressDisplay::draw() {
     const std::string text = console::clearLine(shownWidth_) + line;
     (void)console::writeAll(terminal_, text.data(), text.size());
     shownWidth_ = line.size();
+    setProgressLineShown(shownWidth_ > 0);
 }
 
 } // namespace wavchorus_cli

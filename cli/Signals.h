@@ -17,9 +17,13 @@
 //     in its thread, so a stop that arrives then takes effect just after.
 //
 // A batch on worker threads: create the workers inside a StopSignalsHeld, so
-// that only the main thread takes a stop signal and the workers never run the
-// handler, and keep them from starting new files once the process ends (the
-// handler's immediate exit does that by itself).
+// that only the main thread takes a stop signal, and give each worker a
+// StopWaitsForThread for as long as it calls the library. The library holds the
+// signals only in its own thread while it names a finished output; a stop taken
+// on the main thread then parks every worker (with SIGUSR1, which that holding
+// delays until the output is in place) before it ends the process, so no
+// worker is cut between the link and the rename. No later file is started: the
+// parked workers never return.
 #pragma once
 
 #if !defined(_WIN32)
@@ -49,6 +53,29 @@ class StopSignalsHeld {
     sigset_t previous_{};
     bool held_ = false;
 #endif
+};
+
+// Where the stop line goes: stderr, or, while the progress display has taken
+// stderr over (to pass on what is written there), the terminal's own descriptor,
+// which it gives here; -1 gives stderr back. Written straight to the terminal,
+// the line cannot be lost in the display's pipe as the process ends. While a
+// progress line is on show the stop line clears it first.
+void setStopLineTerminal(int fd);
+void setProgressLineShown(bool shown);
+
+// While it lives, a stop ends the process only once the calling thread is
+// parked outside the library's naming of an output (POSIX; nothing to do on
+// Windows). Up to 1024 threads at once, as many as -j allows; a thread beyond
+// that is not waited for.
+class StopWaitsForThread {
+  public:
+    StopWaitsForThread();
+    StopWaitsForThread(const StopWaitsForThread&) = delete;
+    StopWaitsForThread& operator=(const StopWaitsForThread&) = delete;
+    ~StopWaitsForThread();
+
+  private:
+    int slot_ = -1;
 };
 
 } // namespace wavchorus_cli

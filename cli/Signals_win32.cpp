@@ -9,6 +9,9 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <atomic>
+#include <io.h>
+
 namespace wavchorus_cli {
 namespace {
 
@@ -31,12 +34,22 @@ constexpr StopEvent kStopEvents[] = {
     stop(CTRL_SHUTDOWN_EVENT, 128 + 15, "wavchorus: stopped: the system shuts down\r\n"),
 };
 
+std::atomic<int> stopLineFd{-1};
+std::atomic<bool> progressLineShown{false};
+
 BOOL WINAPI onStopEvent(DWORD event) {
+    const int terminal = stopLineFd.load();
+    HANDLE to = ::GetStdHandle(STD_ERROR_HANDLE);
+    if (terminal >= 0) {
+        to = reinterpret_cast<HANDLE>(::_get_osfhandle(terminal));
+    }
     for (const StopEvent& e : kStopEvents) {
         if (e.event == event) {
             DWORD written = 0;
-            (void)::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), e.line, e.length, &written,
-                              nullptr);
+            if (terminal >= 0 && progressLineShown.load()) {
+                (void)::WriteFile(to, "\r\033[K", 4, &written, nullptr);
+            }
+            (void)::WriteFile(to, e.line, e.length, &written, nullptr);
             (void)::TerminateProcess(::GetCurrentProcess(), e.status);
         }
     }
@@ -49,8 +62,23 @@ void installStopHandlers() {
     (void)::SetConsoleCtrlHandler(onStopEvent, TRUE);
 }
 
+void setStopLineTerminal(int fd) {
+    stopLineFd.store(fd);
+}
+
+void setProgressLineShown(bool shown) {
+    progressLineShown.store(shown);
+}
+
 StopSignalsHeld::StopSignalsHeld() = default;
 
 StopSignalsHeld::~StopSignalsHeld() = default;
+
+// The console's handler ends the process at once: a worker terminated between
+// clearing its output's deletion mark and the rename leaves that complete file
+// under its temporary name.
+StopWaitsForThread::StopWaitsForThread() = default;
+
+StopWaitsForThread::~StopWaitsForThread() = default;
 
 } // namespace wavchorus_cli

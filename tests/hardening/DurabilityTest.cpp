@@ -349,6 +349,38 @@ const StopCase kStopCases[] = {
 INSTANTIATE_TEST_SUITE_P(Signals, StoppedBySignal, ::testing::ValuesIn(kStopCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// In a batch the library runs on worker threads and the stop signal is taken by
+// the main thread, which the library's holding of the signals does not reach:
+// the stop must wait until the worker has put its output in place. The shim
+// sends the signal as the worker is about to rename, then lets the worker go on
+// only 200 ms later, so a stop that does not wait ends the process in between.
+TEST_F(Durability, BatchStoppedAsAWorkerNamesItsOutputWaitsForTheRename) {
+    const ScratchDir target;
+    const std::string targetOut = target.file("in.wav");
+    writeBytes(targetOut, kEarlier);
+    const std::vector<std::string> args = {"-q", "--no-progress", "-j", "2",
+                                           "-t", target.path(),   in};
+    const std::string log = logs.file("batch-steps");
+    const CliResult first =
+        runCli(ChildSetup{-1, false, withShim({"MAVREL_STEP_LOG=" + log})}, args);
+    ASSERT_EQ(first.exitCode, 0) << first.err;
+    const Bytes whole = readBytes(targetOut);
+    const std::vector<std::string> all = readLines(log);
+    const auto rename = std::find_if(all.begin(), all.end(), [](const std::string& line) {
+        return line.rfind("rename ", 0) == 0;
+    });
+    ASSERT_NE(rename, all.end());
+    writeBytes(targetOut, kEarlier);
+
+    const std::size_t at = static_cast<std::size_t>(rename - all.begin()) + 1;
+    const CliResult r =
+        runCli(ChildSetup{-1, false, withShim({signalAt(at, SIGINT) + " wait"})}, args);
+    EXPECT_EQ(r.signal, SIGINT) << "exit status " << r.exitCode;
+    EXPECT_EQ(r.err, "wavchorus: stopped by SIGINT\n");
+    EXPECT_EQ(target.entries(), std::set<std::string>{"in.wav"});
+    EXPECT_EQ(readBytes(targetOut), whole);
+}
+
 // Under nohup, SIGHUP is ignored, and stays so.
 TEST_F(Durability, IgnoredHangupStaysIgnored) {
     const std::vector<std::string> all = rawSteps(in, out);

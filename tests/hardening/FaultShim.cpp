@@ -18,7 +18,9 @@
 //   MAVREL_SIGNAL_AT="N SIG"  just before step N (from 1), the process sends
 //                          itself signal number SIG, as another process would;
 //                          "N SIG half": when step N is a write, half of it is
-//                          written first, as by a kill in the middle of a write
+//                          written first, as by a kill in the middle of a write;
+//                          "N SIG wait": the step goes on only 200 ms after the
+//                          signal, time for another thread to take it
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -59,6 +61,7 @@ struct SignalAt {
     long step = 0;
     int signal = 0;
     bool half = false;
+    bool wait = false;
 };
 
 SignalAt signalAt() {
@@ -68,6 +71,7 @@ SignalAt signalAt() {
         at.step = std::strtol(text, &end, 10);
         at.signal = static_cast<int>(std::strtol(end, &end, 10));
         at.half = std::strstr(end, "half") != nullptr;
+        at.wait = std::strstr(end, "wait") != nullptr;
     }
     return at;
 }
@@ -97,6 +101,9 @@ bool step(const std::string& line, bool canHalve = false) {
     const bool halve = n == at.step && at.half && canHalve;
     if (n == at.step && !halve) {
         ::kill(::getpid(), at.signal);
+        if (at.wait) {
+            ::usleep(200000);
+        }
     }
     if (stepLog() >= 0) {
         const std::string text = line + "\n";

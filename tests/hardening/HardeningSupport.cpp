@@ -221,6 +221,16 @@ int wavChorusInChild(const ChildSetup& setup, const std::string& in, const std::
 }
 
 CliProcess startCli(const ChildSetup& setup, const std::string& in, const std::string& out) {
+    return startCli(setup, std::vector<std::string>{in, out});
+}
+
+CliProcess startCli(const ChildSetup& setup, const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>("wavchorus"));
+    for (const std::string& a : args) {
+        argv.push_back(const_cast<char*>(a.c_str()));
+    }
+    argv.push_back(nullptr);
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe failed");
@@ -237,7 +247,7 @@ CliProcess startCli(const ChildSetup& setup, const std::string& in, const std::s
         if (devNull < 0 || ::dup2(devNull, 1) < 0 || ::dup2(fds[1], 2) < 0) {
             ::_exit(kSetupUnavailable);
         }
-        ::execl(WAVCHORUS_CLI, "wavchorus", in.c_str(), out.c_str(), static_cast<char*>(nullptr));
+        ::execv(WAVCHORUS_CLI, argv.data());
         ::_exit(127);
     }
     ::close(fds[1]);
@@ -272,6 +282,11 @@ CliResult finishCli(CliProcess& p) {
 
 CliResult runCli(const ChildSetup& setup, const std::string& in, const std::string& out) {
     CliProcess p = startCli(setup, in, out);
+    return finishCli(p);
+}
+
+CliResult runCli(const ChildSetup& setup, const std::vector<std::string>& args) {
+    CliProcess p = startCli(setup, args);
     return finishCli(p);
 }
 

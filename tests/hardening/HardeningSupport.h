@@ -96,17 +96,19 @@ struct CliResult {
     std::string err;   // everything on stderr
 };
 
-// The command-line host with the two paths, started with stdout to /dev/null
-// and stderr to a pipe.
+// The command-line host with the two paths (or the arguments given), started
+// with stdout to /dev/null and stderr to a pipe.
 struct CliProcess {
     int pid = -1;
     int errFd = -1; // the read end of the stderr pipe
 };
 CliProcess startCli(const ChildSetup& setup, const std::string& in, const std::string& out);
+CliProcess startCli(const ChildSetup& setup, const std::vector<std::string>& args);
 // Reads stderr to its end and waits for the process.
 CliResult finishCli(CliProcess& p);
 
 CliResult runCli(const ChildSetup& setup, const std::string& in, const std::string& out);
+CliResult runCli(const ChildSetup& setup, const std::vector<std::string>& args);
 
 // Puts the process's capability to ignore file permissions back out of reach:
 // PR_CAPBSET_DROP plus capset. False when that is not possible.
