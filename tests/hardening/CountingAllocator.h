@@ -1,5 +1,6 @@
 // Counts the heap that this thread takes through operator new while counting is
-// on: the test executable replaces the global operator new and delete.
+// on, less what is freed again on any thread: the test executable replaces the
+// global operator new and delete.
 #pragma once
 
 #include <cstddef>
