@@ -22,6 +22,8 @@ test_packages=(
 bench_packages=(
   "${build_packages[@]}"
   libbenchmark-dev hyperfine ffmpeg sox time jq
+  # The instructions of a call (callgrind)
+  valgrind
 )
 
 case "${1:-build}" in

@@ -1,7 +1,5 @@
 #include "StreamLoop.h"
 
-#include "BlockWriter.h"
-
 #include <algorithm>
 #include <bit>
 #include <cstdint>
@@ -11,19 +9,57 @@
 namespace mavrel {
 namespace {
 
-// Values go through the chorus in chunks that stay in the first-level cache.
-constexpr std::size_t kChunkValues = 4096;
+// The input is read, and the output written, in blocks of at most this many
+// 16-bit values: an even number, so a block holds whole stereo frames. The
+// output of a block takes the place of its input, value for value.
+constexpr std::size_t kFullBlockValues = std::size_t{128} * 1024;
 // The least first block: a header that declares little may be followed by more.
 constexpr std::size_t kLeastBlockValues = 2048;
+// Values go through the chorus in chunks that stay in the first-level cache.
+constexpr std::size_t kChunkValues = 4096;
+// Written data whose writeback to storage is asked for once it comes to this much.
+constexpr std::size_t kWritebackBytes = std::size_t{4} * 1024 * 1024;
 
 // The first block holds what the header declares and one value more, so that the
-// first read of a file that holds what it declares already meets its end.
+// first read of a file that holds what it declares already meets its end. A file
+// that proves longer goes on in full-size blocks.
 std::size_t firstBlockValues(const WaveInfo& info) {
     const std::size_t declared = info.dataBytes / 2;
-    const std::size_t values =
-        std::clamp(declared + 2, kLeastBlockValues, BlockWriter::kFullBlockValues);
+    const std::size_t values = std::clamp(declared + 2, kLeastBlockValues, kFullBlockValues);
     return values + values % 2;
 }
+
+// The block, left uninitialised: its pages are touched only as far as the input
+// fills it.
+struct Block {
+    explicit Block(std::size_t n) : size(n), values(new std::int16_t[n]) {}
+    std::size_t size;
+    std::unique_ptr<std::int16_t[]> values;
+};
+
+// Writes the output, and asks for the writeback of a long one as it goes, so
+// that it goes to storage while the call goes on rather than all at once when it
+// takes its place.
+class Output {
+  public:
+    explicit Output(OutputFile& file) : file_(file) {}
+    bool write(const std::int16_t* values, std::size_t n, int& err) {
+        const std::size_t bytes = n * sizeof(std::int16_t);
+        if (!file_.write(values, bytes, err)) {
+            return false;
+        }
+        unsent_ += bytes;
+        if (unsent_ >= kWritebackBytes) {
+            file_.startWriteback();
+            unsent_ = 0;
+        }
+        return true;
+    }
+
+  private:
+    OutputFile& file_;
+    std::size_t unsent_ = 0;
+};
 
 // The chorus's own scratch: the first values of each stereo frame, and the
 // chorused values before they take the place of their input.
@@ -81,14 +117,15 @@ void chorusFrames(std::int16_t* frames, std::size_t n, ChorusState& state, Scrat
 LoopStatus runStreamLoop(InputFile& in, OutputFile& out, const WaveInfo& info, ChorusState& state,
                          int& err) {
     const bool stereo = info.channels == 2;
-    BlockWriter output(out, firstBlockValues(info));
-    Scratch scratch(std::min(kChunkValues, output.blockValues()));
+    Block current(firstBlockValues(info));
+    Scratch scratch(std::min(kChunkValues, current.size));
+    Output output(out);
     // Counts frames for one or two channels, values for more. 64 bits, so that
     // even an input of many gigabytes cannot wrap it.
     std::uint64_t i = 0;
     for (;;) {
-        std::int16_t* block = output.block();
-        const std::size_t blockBytes = output.blockValues() * sizeof(std::int16_t);
+        std::int16_t* block = current.values.get();
+        const std::size_t blockBytes = current.size * sizeof(std::int16_t);
         const std::ptrdiff_t got = in.read(block, blockBytes, err);
         if (got < 0) {
             return LoopStatus::readFailed;
@@ -123,31 +160,32 @@ LoopStatus runStreamLoop(InputFile& in, OutputFile& out, const WaveInfo& info, C
             }
         }
         swapToNative(block, outValues);
-        if (!output.put(outValues, err)) {
+        if (!output.write(block, outValues, err)) {
             return LoopStatus::writeFailed;
         }
         if (ended) {
             break;
         }
-        output.grow();
+        if (current.size < kFullBlockValues) {
+            current = Block(kFullBlockValues);
+        }
     }
     if (!stereo) {
         // Silence stands in for missing values up to the declared count.
         while (i < info.sampleNumber) {
-            std::int16_t* block = output.block();
+            std::int16_t* block = current.values.get();
             const auto m = static_cast<std::size_t>(
-                std::min<std::uint64_t>(output.blockValues(), info.sampleNumber - i));
+                std::min<std::uint64_t>(current.size, info.sampleNumber - i));
             std::fill_n(block, m, std::int16_t{0});
             chorusValues(block, m, state, scratch);
             swapToNative(block, m);
-            if (!output.put(m, err)) {
+            if (!output.write(block, m, err)) {
                 return LoopStatus::writeFailed;
             }
             i += m;
-            output.grow();
         }
     }
-    return output.finish(err) ? LoopStatus::ok : LoopStatus::writeFailed;
+    return LoopStatus::ok;
 }
 
 } // namespace mavrel

@@ -1,5 +1,7 @@
 #include "OutputFile.h"
 
+#include "Writeback.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -119,6 +121,10 @@ bool OutputFile::write(const void* data, std::size_t n, int& err) {
         n -= static_cast<std::size_t>(put);
     }
     return true;
+}
+
+void OutputFile::startWriteback() {
+    startWritingBack(fd_);
 }
 
 bool OutputFile::commit(int& err) {

@@ -1,6 +1,5 @@
 #include "CountingAllocator.h"
 
-#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <new>
@@ -8,26 +7,20 @@
 namespace hardening {
 namespace {
 
-// The count of one thread. A block it counted may be freed on another thread (a
-// thread that the library starts frees its own start-up state): the block names
-// its counter and the round of counting it was taken in.
 struct Counter {
     bool on = false;
-    std::atomic<std::uint64_t> round{0};
-    std::atomic<std::size_t> current{0};
+    std::size_t current = 0;
     HeapUse use;
 };
 
 thread_local Counter counter;
 
-// Written in front of every block: its size, the counter that counted it (null
-// when none did) and that counter's round, and the distance back to the start
-// of the allocation.
+// Written in front of every block: its size, the distance back to the start of
+// the allocation, and whether it was counted.
 struct alignas(16) BlockHeader {
     std::size_t size;
-    Counter* owner;
-    std::uint64_t round;
     std::uint32_t offset;
+    std::uint32_t counted;
 };
 
 void* allocate(std::size_t size, std::size_t align) {
@@ -40,13 +33,12 @@ void* allocate(std::size_t size, std::size_t align) {
     auto* header = reinterpret_cast<BlockHeader*>(user) - 1;
     header->size = size;
     header->offset = static_cast<std::uint32_t>(offset);
-    header->owner = counter.on ? &counter : nullptr;
-    header->round = counter.round.load();
+    header->counted = counter.on ? 1U : 0U;
     if (counter.on) {
-        const std::size_t now = counter.current.fetch_add(size) + size;
+        counter.current += size;
         ++counter.use.allocations;
-        if (now > counter.use.peak) {
-            counter.use.peak = now;
+        if (counter.current > counter.use.peak) {
+            counter.use.peak = counter.current;
         }
     }
     return user;
@@ -57,9 +49,8 @@ void release(void* p) noexcept {
         return;
     }
     auto* header = static_cast<BlockHeader*>(p) - 1;
-    Counter* owner = header->owner;
-    if (owner != nullptr && owner->round.load() == header->round) {
-        owner->current.fetch_sub(header->size);
+    if (header->counted != 0 && counter.current >= header->size) {
+        counter.current -= header->size;
     }
     std::free(static_cast<unsigned char*>(p) - header->offset);
 }
@@ -77,17 +68,13 @@ constexpr std::size_t kDefaultAlign = __STDCPP_DEFAULT_NEW_ALIGNMENT__;
 } // namespace
 
 void startCounting() {
-    // A new round: blocks of earlier rounds no longer count when they are freed.
-    counter.round.fetch_add(1);
-    counter.current.store(0);
-    counter.use = HeapUse{};
-    counter.on = true;
+    counter = Counter{true, 0, {}};
 }
 
 HeapUse stopCounting() {
     counter.on = false;
     HeapUse use = counter.use;
-    use.leftOver = counter.current.load();
+    use.leftOver = counter.current;
     return use;
 }
 

@@ -1,6 +1,5 @@
 // Counts the heap that this thread takes through operator new while counting is
-// on, less what is freed again on any thread: the test executable replaces the
-// global operator new and delete.
+// on: the test executable replaces the global operator new and delete.
 #pragma once
 
 #include <cstddef>
