@@ -40,29 +40,38 @@ rate=44100
 
 say() { echo "bench: $*" >&2; }
 
-# The same five commands for every input; the outputs go to the temporary
-# directory and are overwritten on every run, as a user's would be. With "all",
-# also cp into a temporary file renamed over the output: the floor for a program
-# that, like wavchorus, replaces its output only once it is complete.
+# The commands for an input, as label and command line; the outputs go to the
+# temporary directory and are overwritten on every run, as a user's would be.
+# With "floors", cp into a temporary file renamed over the output, and the plain
+# program that reads the file, writes it to a temporary file and renames that
+# (call_loop with no library): the floors for a program that, like wavchorus,
+# replaces its output only once it is complete. With "peers", the other
+# choruses and the reference build; with "all", the lot.
 commands() {
-  local in=$1
-  if [ "${2:-}" = all ]; then
+  local in=$1 which=${2:-all}
+  if [ "$which" != peers ]; then
+    printf '%s\n' "cp" "cp $in $work/out-cp.wav"
+  fi
+  if [ "$which" = floors ]; then
     printf '%s\n' "cp+rename" "$work/cp-rename.sh $in $work/out-cp-rename.wav" \
       "plain" "$call_loop --calls 1 --warmup 0 --results $work/plain.tsv $in $work/plain"
   fi
-  printf '%s\n' \
-    "cp" "cp $in $work/out-cp.wav" \
-    "wavchorus" "$wavchorus $in $work/out-wavchorus.wav" \
-    "ffmpeg" "ffmpeg -nostdin -hide_banner -loglevel error -y -i $in -af chorus=in_gain=1:out_gain=1:delays=25:decays=1:speeds=0.1:depths=10 $work/out-ffmpeg.wav" \
-    "sox" "sox $in $work/out-sox.wav chorus 1 1 25 1 0.1 10 -s" \
-    "reference" "$reference $in $work/out-reference.wav"
+  if [ "$which" != peers ]; then
+    printf '%s\n' "wavchorus" "$wavchorus $in $work/out-wavchorus.wav"
+  fi
+  if [ "$which" != floors ]; then
+    printf '%s\n' \
+      "ffmpeg" "ffmpeg -nostdin -hide_banner -loglevel error -y -i $in -af chorus=in_gain=1:out_gain=1:delays=25:decays=1:speeds=0.1:depths=10 $work/out-ffmpeg.wav" \
+      "sox" "sox $in $work/out-sox.wav chorus 1 1 25 1 0.1 10 -s" \
+      "reference" "$reference $in $work/out-reference.wav"
+  fi
 }
 
-# time_set NAME INPUT WARMUP RUNS ROUNDS [all]: hyperfine over the commands,
+# time_set NAME INPUT WARMUP RUNS ROUNDS [WHICH]: hyperfine over the commands,
 # ROUNDS times with RUNS runs each, so that a burst of load from elsewhere falls
 # on every tool alike; NAME.tsv gets each tool's median over all its runs.
 time_set() {
-  local name=$1 in=$2 warmup=$3 runs=$4 rounds=$5 which=${6:-}
+  local name=$1 in=$2 warmup=$3 runs=$4 rounds=$5 which=${6:-all}
   local args=()
   while IFS= read -r label && IFS= read -r cmd; do
     args+=(-n "$label" "$cmd")
@@ -73,11 +82,37 @@ time_set() {
     hyperfine -N --style none --warmup "$warmup" --runs "$runs" \
       --export-json "$work/$name-$round.json" "${args[@]}" >/dev/null
   done
+  summarise "$name"
+}
+
+# time_interleaved NAME INPUT ROUNDS [WHICH]: one run of each tool in turn,
+# ROUNDS times, after a round that is not counted. For the long file, whose runs
+# leave the disk busy: each tool finds it as the others, all of about the same
+# speed, leave it, rather than as its own previous run left it.
+time_interleaved() {
+  local name=$1 in=$2 rounds=$3 which=${4:-all}
+  local args=()
+  while IFS= read -r label && IFS= read -r cmd; do
+    args+=(-n "$label" "$cmd")
+  done < <(commands "$in" "$which")
+  say "timing $name ($rounds rounds of one run each)"
+  hyperfine -N --style none --runs 1 "${args[@]}" >/dev/null
+  local round
+  for round in $(seq "$rounds"); do
+    hyperfine -N --style none --runs 1 \
+      --export-json "$work/$name-$round.json" "${args[@]}" >/dev/null
+  done
+  summarise "$name"
+}
+
+# NAME.tsv: each tool's median over all its runs and its mean CPU time, from the
+# runs of NAME and of any set named NAME-something.
+summarise() {
   jq -rs '[.[].results[]] | group_by(.command) | .[]
       | { name: .[0].command, times: ([.[].times[]] | sort),
           cpu: (map(.user + .system) | add / length) }
       | "\(.name)\t\(.times[(.times | length) / 2 | floor])\t\(.cpu)"' \
-    "$work/$name"-*.json >"$work/$name.tsv"
+    "$work/$1"-*.json >"$work/$1.tsv"
 }
 
 # A Markdown table of the medians of NAME.tsv with their ratios to cp and to
@@ -199,7 +234,11 @@ rm -f "$work/check-fast.wav" "$work/check-reference.wav"
 say "running the engine benchmark"
 engine=$("$build/bench/engine_bench" --benchmark_min_time=0.5 --benchmark_format=csv 2>/dev/null)
 
-time_set ten "$work/ten-minutes.wav" 1 4 4 all
+# The floors and wavchorus in turn; then the slower peers, which would leave
+# the disk busier for whatever ran after them; then both sets in one table.
+time_interleaved ten "$work/ten-minutes.wav" 15 floors
+time_set ten-peers "$work/ten-minutes.wav" 1 3 2 peers
+summarise ten
 time_set second "$work/one-second.wav" 10 30 10
 time_set thousand "$work/thousand-frames.wav" 10 30 10
 host_set prompt "$work/prompt.wav" 1000 5
@@ -247,8 +286,9 @@ ir_row() { awk -v f="$2" -v w="$3" -v r="$4" -v t="$1" 'BEGIN {
   echo "of the previous run, as a user's would; cp copies the file unchanged inside the kernel;"
   echo "cp+rename and plain (read, write to a temporary file, rename) are the floors of"
   echo "replacing a file atomically, as wavchorus does."
-  echo "Times are medians over all runs of several rounds; CPU time is the mean user + system"
-  echo "time, which leaves out waiting for the disk."
+  echo "Times are medians over all runs of several rounds (for the 10-minute file, 15 rounds"
+  echo "of one run of each tool in turn); CPU time is the mean user + system time, which leaves"
+  echo "out waiting for the disk."
   echo
   echo "### The engine alone"
   echo
