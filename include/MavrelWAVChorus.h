@@ -89,7 +89,9 @@ extern "C" {
  *   (WAVCHORUS_ERR_SHORT_HEADER) rather than wait. A directory or a device is
  *   refused with WAVCHORUS_ERR_INPUT_NOT_FILE.
  * Returns WAVCHORUS_OK (999) on success, or one of the negative
- * WAVCHORUS_ERR_* codes above. Thread-safe: calls share no state.
+ * WAVCHORUS_ERR_* codes above. Thread-safe: calls share nothing a caller can
+ *   observe (only the limiter's table of constant values, filled atomically),
+ *   and each call's report reaches stdout whole, in one write.
  */
 MAVREL_WAV_CHORUS_API int32_t WAVCHORUS_CALL WAVChorus(const WAVChorusChar* inputPath,
                                                        const WAVChorusChar* outputPath);

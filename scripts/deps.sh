@@ -37,6 +37,8 @@ bench_packages=(
   libbenchmark-dev hyperfine ffmpeg sox time jq
   # The speech prompts of the batch section (scripts/bench-batch.sh)
   espeak-ng
+  # The instructions of a call (callgrind)
+  valgrind
 )
 
 case "${1:-build}" in

@@ -1,5 +1,8 @@
 #include "ChorusState.h"
 
+#include "ChorusConstants.h"
+#include "LimiterTable.h"
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -13,21 +16,21 @@ namespace {
 // The delay run that holds the oscillator's current frame.
 const DelayRun& currentRun(ChorusState& state) {
     if (state.lfoCounter < state.run.start || state.lfoCounter >= state.run.end) {
-        state.run = findDelayRun(state, state.lfoCounter, state.run);
+        state.run = findDelayRun(state.sweep, state.lfoCounter, state.run);
     }
     return state.run;
 }
 
 // out[k] = the limited and quantised mix dry[k] + tap[k], for k < n.
-void mixInto(const std::int16_t* dry, const std::int16_t* tap, std::int16_t* out, std::size_t n,
-             LimiterTable& limiter) {
+void mixInto(const std::int16_t* dry, const std::int16_t* tap, std::int16_t* out, std::size_t n) {
     // Indexed by the mix itself. Each entry is its output + 32768, so flipping the
     // top bit gives the output; an entry not yet computed (0) gives -32768, which
     // the limiter never outputs.
-    const std::uint16_t* entries = limiter.entries.get() - kMixMin;
+    const LimiterEntry* entries = limiterEntries() - kMixMin;
     const auto entry = [entries](std::int16_t a, std::int16_t b) {
         return static_cast<std::int16_t>(
-            entries[static_cast<std::ptrdiff_t>(a) + static_cast<std::ptrdiff_t>(b)]);
+            entries[static_cast<std::ptrdiff_t>(a) + static_cast<std::ptrdiff_t>(b)].load(
+                std::memory_order_relaxed));
     };
     // Two passes without a branch: the look-ups, then (vectorised) the top bit
     // and the search for an entry not yet computed.
@@ -62,8 +65,8 @@ void mixInto(const std::int16_t* dry, const std::int16_t* tap, std::int16_t* out
         if (lowest == std::numeric_limits<std::int16_t>::min()) [[unlikely]] {
             for (k = 0; k < m; ++k) {
                 if (g[k] == std::numeric_limits<std::int16_t>::min()) {
-                    g[k] = fillLimiterEntry(limiter, static_cast<std::int32_t>(dry[group + k]) +
-                                                         tap[group + k]);
+                    g[k] = fillLimiterEntry(static_cast<std::int32_t>(dry[group + k]) +
+                                            tap[group + k]);
                 }
             }
         }
@@ -84,10 +87,6 @@ ChorusState setUpChorus(std::int32_t sampleRate) {
     state.ringSize = chorusRingSize(sampleRate);
     state.ring.assign(static_cast<std::size_t>(state.ringSize), 0);
     state.sampleRate = sampleRate;
-    state.sampleRateD = sampleRate;
-    state.lfoWrap = 10 * sampleRate;
-    state.baseDelay = state.sampleRateD * kCentreFactor;
-    state.depth = state.sampleRateD * kDepthFactor;
     state.sweep = makeDelaySweep(sampleRate);
     return state;
 }
@@ -99,8 +98,8 @@ std::int16_t processValue(ChorusState& state, std::int16_t s) {
     // The ring holds the longest delay, so the dividend is never negative.
     const std::int32_t r = (state.writePos - d + state.ringSize) % state.ringSize;
     const std::int32_t mix = static_cast<std::int32_t>(state.ring[static_cast<std::size_t>(r)]) + s;
-    state.lfoCounter = (state.lfoCounter + 1) % state.lfoWrap;
-    return limitMix(state.limiter, mix);
+    state.lfoCounter = (state.lfoCounter + 1) % state.sweep.wrap;
+    return limitMix(mix);
 }
 
 void advanceRing(ChorusState& state) {
@@ -127,17 +126,17 @@ void processBlock(ChorusState& state, const std::int16_t* in, std::int16_t* out,
         while (k < runEnd && k < d) {
             const std::size_t from = (start + ringSize + k - d) % ringSize;
             const std::size_t count = std::min({runEnd, d, k + (ringSize - from)}) - k;
-            mixInto(in + k, ring + from, out + k, count, state.limiter);
+            mixInto(in + k, ring + from, out + k, count);
             k += count;
         }
         // Later values tap the block itself.
         if (k < runEnd) {
-            mixInto(in + k, in + k - d, out + k, runEnd - k, state.limiter);
+            mixInto(in + k, in + k - d, out + k, runEnd - k);
             k = runEnd;
         }
         // A run ends at the wrap at the latest, so the counter reaches it exactly.
         state.lfoCounter += static_cast<std::int32_t>(runEnd - runStart);
-        if (state.lfoCounter == state.lfoWrap) {
+        if (state.lfoCounter == state.sweep.wrap) {
             state.lfoCounter = 0;
         }
     }

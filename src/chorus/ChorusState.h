@@ -9,12 +9,11 @@
 //   out = (int16) (int32) (atan(y) x limiter gain x 32767).
 // It gets there by cheaper means: the ring holds the 16-bit input values, the
 // delay is taken in runs over which it is proven constant (DelayRun.h), and the
-// limiter and quantiser are a table over the integer mix (LimiterTable.h).
+// limiter and quantiser are a table over the integer mix (LimiterTable.h), which
+// every call of the process shares.
 #pragma once
 
-#include "ChorusConstants.h"
 #include "DelayRun.h"
-#include "LimiterTable.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -28,15 +27,10 @@ struct ChorusState {
     std::vector<std::int16_t> ring;
     std::int32_t ringSize = 0;
     std::int32_t writePos = 0;   // where the current value is stored
-    std::int32_t lfoCounter = 0; // oscillator phase in frames, wraps at lfoWrap
-    std::int32_t lfoWrap = 0;    // 10 x sampleRate: one 10-second cycle
+    std::int32_t lfoCounter = 0; // oscillator phase in frames, wraps at sweep.wrap
     std::int32_t sampleRate = 0;
-    double sampleRateD = 0.0;
-    double baseDelay = 0.0; // centre delay in samples (25 ms)
-    double depth = 0.0;     // sweep depth in samples (10 ms)
-    DelaySweep sweep;       // what the delay runs are found with
-    DelayRun run;           // the delay run that holds lfoCounter, once found
-    LimiterTable limiter;
+    DelaySweep sweep; // baseDelay, depth and what the delay runs are found with
+    DelayRun run;     // the delay run that holds lfoCounter, once found
 };
 
 // The ring size for a rate: it holds the longest delay the oscillator can reach
@@ -44,8 +38,8 @@ struct ChorusState {
 // than 2000 values. Below 57,143 Hz that is 2000.
 std::int32_t chorusRingSize(std::int32_t sampleRate);
 
-// Sets up the state for a rate of 1 to WAVCHORUS_MAX_RATE Hz. Allocates the ring
-// and the limiter table; processing allocates nothing.
+// Sets up the state for a rate of 1 to WAVCHORUS_MAX_RATE Hz. Allocates the ring;
+// processing allocates nothing.
 ChorusState setUpChorus(std::int32_t sampleRate);
 
 // Processes one value: the dry value enters the ring, the tap is mixed in,

@@ -1,6 +1,6 @@
 #include "DelayRun.h"
 
-#include "ChorusState.h"
+#include "ChorusConstants.h"
 
 #include <algorithm>
 #include <cmath>
@@ -30,28 +30,28 @@ using namespace chorus_constants;
 constexpr double kMargin = 0x1p-20;
 constexpr double kHalfPi = 1.5707963267948966; // the full-precision pi / 2
 
-double phaseOf(const ChorusState& state, std::int32_t lfoCounter) {
+double phaseOf(const DelaySweep& sweep, std::int32_t lfoCounter) {
     // The multiplication first, then the division, each rounded to double.
-    return (static_cast<double>(lfoCounter) * kPhaseFactor) / state.sampleRateD;
+    return (static_cast<double>(lfoCounter) * kPhaseFactor) / sweep.rate;
 }
 
-double delayValue(const ChorusState& state, std::int32_t lfoCounter) {
-    return state.depth * std::sin(phaseOf(state, lfoCounter)) + state.baseDelay;
+double delayValue(const DelaySweep& sweep, std::int32_t lfoCounter) {
+    return sweep.depth * std::sin(phaseOf(sweep, lfoCounter)) + sweep.baseDelay;
 }
 
 // The last frame of the monotonic piece that holds lfoCounter, and whether f
 // rises on it.
-std::int32_t pieceEnd(const ChorusState& state, std::int32_t lfoCounter, bool& rising) {
-    if (lfoCounter <= state.sweep.firstTurn) {
+std::int32_t pieceEnd(const DelaySweep& sweep, std::int32_t lfoCounter, bool& rising) {
+    if (lfoCounter <= sweep.firstTurn) {
         rising = true;
-        return state.sweep.firstTurn;
+        return sweep.firstTurn;
     }
-    if (lfoCounter <= state.sweep.secondTurn) {
+    if (lfoCounter <= sweep.secondTurn) {
         rising = false;
-        return state.sweep.secondTurn;
+        return sweep.secondTurn;
     }
     rising = true;
-    return state.lfoWrap - 1;
+    return sweep.wrap - 1;
 }
 
 bool inside(double value, std::int32_t delay) {
@@ -63,6 +63,11 @@ bool inside(double value, std::int32_t delay) {
 DelaySweep makeDelaySweep(std::int32_t sampleRate) {
     const double rate = sampleRate;
     DelaySweep sweep;
+    sweep.rate = rate;
+    // Products of the rate and the factors, not rounded further.
+    sweep.baseDelay = rate * kCentreFactor;
+    sweep.depth = rate * kDepthFactor;
+    sweep.wrap = 10 * sampleRate;
     sweep.omega = kPhaseFactor / rate;
     // The pieces end at the last frame before the phase passes pi/2 and 3 pi/2. A
     // frame put on the wrong side of a turn by the rounding here (1e-8 frames at
@@ -77,31 +82,31 @@ namespace {
 
 // The frame's delay value and its sine: taken from the previous run when that
 // run computed them for this frame, else computed.
-double startValue(const ChorusState& state, std::int32_t lfoCounter, const DelayRun* previous,
+double startValue(const DelaySweep& sweep, std::int32_t lfoCounter, const DelayRun* previous,
                   double& sine) {
     if (previous != nullptr && previous->handsOver && previous->end == lfoCounter) {
         sine = previous->endSine;
         return previous->endValue;
     }
-    sine = std::sin(phaseOf(state, lfoCounter));
-    return state.depth * sine + state.baseDelay;
+    sine = std::sin(phaseOf(sweep, lfoCounter));
+    return sweep.depth * sine + sweep.baseDelay;
 }
 
-DelayRun findRun(const ChorusState& state, std::int32_t lfoCounter, std::int32_t guess,
+DelayRun findRun(const DelaySweep& sweep, std::int32_t lfoCounter, std::int32_t guess,
                  const DelayRun* previous) {
     double s = 0.0;
-    const double value = startValue(state, lfoCounter, previous, s);
+    const double value = startValue(sweep, lfoCounter, previous, s);
     // The value is at least baseDelay - depth > 0, so truncation is the floor.
     const auto delay = static_cast<std::int32_t>(value);
     DelayRun run{lfoCounter, lfoCounter + 1, delay};
     bool rising = true;
-    const std::int32_t last = pieceEnd(state, lfoCounter, rising);
+    const std::int32_t last = pieceEnd(sweep, lfoCounter, rising);
     if (last == lfoCounter || !inside(value, delay)) {
         return run;
     }
 
     const double gap = rising ? delay + 1 - kMargin - value : value - delay - kMargin;
-    const double omega = state.sweep.omega;
+    const double omega = sweep.omega;
     // The run's last frame, guessed: given, or predicted from the slope and
     // curvature here (progress ahead ~ slope k + curve k^2). Only the speed of the
     // search depends on the guess, not the result.
@@ -109,8 +114,8 @@ DelayRun findRun(const ChorusState& state, std::int32_t lfoCounter, std::int32_t
     if (guess >= 0) {
         guessed = std::clamp(guess, lfoCounter, last);
     } else {
-        const double slope = state.depth * omega * std::sqrt(std::max(0.0, 1 - s * s));
-        const double curve = (rising ? -s : s) * state.depth * omega * omega / 2;
+        const double slope = sweep.depth * omega * std::sqrt(std::max(0.0, 1 - s * s));
+        const double curve = (rising ? -s : s) * sweep.depth * omega * omega / 2;
         const double disc = slope * slope + 4 * curve * gap;
         const double denominator = slope + std::sqrt(std::max(0.0, disc));
         const double ahead = disc >= 0 && denominator > 0 ? 2 * gap / denominator : 1e18;
@@ -123,8 +128,8 @@ DelayRun findRun(const ChorusState& state, std::int32_t lfoCounter, std::int32_t
     if (guessed < last) {
         // The frame after the guess: usually the first of the next delay.
         const std::int32_t next = guessed + 1;
-        const double nextSine = std::sin(phaseOf(state, next));
-        const double nextValue = state.depth * nextSine + state.baseDelay;
+        const double nextSine = std::sin(phaseOf(sweep, next));
+        const double nextValue = sweep.depth * nextSine + sweep.baseDelay;
         if (inside(nextValue, delay)) {
             // Guessed too short: the two values prove the run up to next.
             run.end = next + 1;
@@ -136,7 +141,7 @@ DelayRun findRun(const ChorusState& state, std::int32_t lfoCounter, std::int32_t
         // omega for the turn of the cosine within the step, less 1e-7 for taking
         // |cos| from the sine).
         const double overshoot = rising ? nextValue - (delay + 1) : delay - nextValue;
-        const double leastStep = state.depth * omega *
+        const double leastStep = sweep.depth * omega *
                                  (std::sqrt(std::max(0.0, 1 - nextSine * nextSine)) - omega - 1e-7);
         if (overshoot >= 0 && overshoot <= leastStep - kMargin) {
             run.end = next;
@@ -150,7 +155,7 @@ DelayRun findRun(const ChorusState& state, std::int32_t lfoCounter, std::int32_t
     // Prove the guess with the exact value there; when the guess went too far,
     // move it back along the chord. Each step moves it back, so this ends.
     while (end > lfoCounter) {
-        const double endValue = delayValue(state, end);
+        const double endValue = delayValue(sweep, end);
         if (inside(endValue, delay)) {
             run.end = end + 1;
             return run;
@@ -166,17 +171,17 @@ DelayRun findRun(const ChorusState& state, std::int32_t lfoCounter, std::int32_t
 
 } // namespace
 
-DelayRun findDelayRun(const ChorusState& state, std::int32_t lfoCounter) {
-    return findRun(state, lfoCounter, -1, nullptr);
+DelayRun findDelayRun(const DelaySweep& sweep, std::int32_t lfoCounter) {
+    return findRun(sweep, lfoCounter, -1, nullptr);
 }
 
-DelayRun findDelayRun(const ChorusState& state, std::int32_t lfoCounter, const DelayRun& previous) {
-    return findRun(state, lfoCounter, -1, &previous);
+DelayRun findDelayRun(const DelaySweep& sweep, std::int32_t lfoCounter, const DelayRun& previous) {
+    return findRun(sweep, lfoCounter, -1, &previous);
 }
 
-DelayRun findDelayRunWithGuess(const ChorusState& state, std::int32_t lfoCounter,
+DelayRun findDelayRunWithGuess(const DelaySweep& sweep, std::int32_t lfoCounter,
                                std::int32_t guess) {
-    return findRun(state, lfoCounter, guess, nullptr);
+    return findRun(sweep, lfoCounter, guess, nullptr);
 }
 
 } // namespace mavrel

@@ -10,15 +10,19 @@
 
 namespace mavrel {
 
-struct ChorusState;
-
-// Derived from the rate once, for finding runs.
+// What the sweep is at one rate: everything a run is found with, derived from
+// the rate once.
 struct DelaySweep {
+    double rate = 0.0;           // the sample rate as a double
+    double baseDelay = 0.0;      // centre delay in samples (25 ms)
+    double depth = 0.0;          // sweep depth in samples (10 ms)
     double omega = 0.0;          // phase factor / rate: the phase step per frame
     std::int32_t firstTurn = 0;  // the last frame before the phase passes pi/2
     std::int32_t secondTurn = 0; // the last frame before it passes 3 pi/2
+    std::int32_t wrap = 0;       // 10 x rate: the oscillator's cycle in frames
 };
 
+// The sweep at a rate of 1 to WAVCHORUS_MAX_RATE Hz.
 DelaySweep makeDelaySweep(std::int32_t sampleRate);
 
 struct DelayRun {
@@ -33,20 +37,20 @@ struct DelayRun {
     double endSine = 0.0;
 };
 
-// The run that starts at lfoCounter (0 <= lfoCounter < lfoWrap). Its delay is
+// The run that starts at lfoCounter (0 <= lfoCounter < wrap). Its delay is
 // what the direct computation gives for that frame,
 //   (int32) (depth x sin((lfoCounter x phase factor) / rate) + baseDelay),
 // and the direct computation gives the same for every frame up to its end.
-DelayRun findDelayRun(const ChorusState& state, std::int32_t lfoCounter);
+DelayRun findDelayRun(const DelaySweep& sweep, std::int32_t lfoCounter);
 
 // The same, taking over what the previous run handed over when it ended at
 // lfoCounter.
-DelayRun findDelayRun(const ChorusState& state, std::int32_t lfoCounter, const DelayRun& previous);
+DelayRun findDelayRun(const DelaySweep& sweep, std::int32_t lfoCounter, const DelayRun& previous);
 
 // The same, with the run's last frame guessed by the caller rather than
 // predicted: the run found ends at most one frame past the guess, and is exact
 // however wrong the guess. For tests of the proof.
-DelayRun findDelayRunWithGuess(const ChorusState& state, std::int32_t lfoCounter,
+DelayRun findDelayRunWithGuess(const DelaySweep& sweep, std::int32_t lfoCounter,
                                std::int32_t guess);
 
 } // namespace mavrel

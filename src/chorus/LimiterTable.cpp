@@ -3,19 +3,13 @@
 #include "ChorusConstants.h"
 
 #include <cmath>
-#include <cstring>
-#include <new>
 
 namespace mavrel {
 namespace {
 
-std::uint16_t* allocateEntries() {
-    void* p = std::calloc(kMixValues, sizeof(std::uint16_t));
-    if (p == nullptr) {
-        throw std::bad_alloc();
-    }
-    return static_cast<std::uint16_t*>(p);
-}
+// Zero-initialised at load time, before any call: no constructor runs, and a
+// page of it is backed by memory only once an entry on it is filled.
+constinit LimiterEntry entries[kMixValues]{};
 
 } // namespace
 
@@ -29,24 +23,17 @@ std::int16_t limitMixDirect(std::int32_t mix) {
     return static_cast<std::int16_t>(static_cast<std::int32_t>(z * kOutputScale));
 }
 
-LimiterTable::LimiterTable() : entries(allocateEntries()) {}
-
-LimiterTable::LimiterTable(const LimiterTable& other) : entries(allocateEntries()) {
-    std::memcpy(entries.get(), other.entries.get(), kMixValues * sizeof(std::uint16_t));
+LimiterEntry* limiterEntries() {
+    return entries;
 }
 
-LimiterTable& LimiterTable::operator=(const LimiterTable& other) {
-    if (this != &other) {
-        LimiterTable copy(other);
-        *this = std::move(copy);
-    }
-    return *this;
-}
-
-std::int16_t fillLimiterEntry(LimiterTable& table, std::int32_t mix) {
+std::int16_t fillLimiterEntry(std::int32_t mix) {
     const std::int16_t out = limitMixDirect(mix);
-    table.entries[static_cast<std::size_t>(mix - kMixMin)] =
-        static_cast<std::uint16_t>(static_cast<std::int32_t>(out) + 32768);
+    // Relaxed: the entry is all that is published, and every thread that fills
+    // it stores the same value.
+    entries[static_cast<std::size_t>(mix - kMixMin)].store(
+        static_cast<std::uint16_t>(static_cast<std::int32_t>(out) + 32768),
+        std::memory_order_relaxed);
     return out;
 }
 

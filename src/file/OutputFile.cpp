@@ -1,6 +1,7 @@
 #include "OutputFile.h"
 
 #include "UnnamedFile.h"
+#include "Writeback.h"
 
 #include <cerrno>
 #include <climits>
@@ -185,6 +186,10 @@ bool OutputFile::write(const void* data, std::size_t n, int& err) {
         n -= static_cast<std::size_t>(put);
     }
     return true;
+}
+
+void OutputFile::startWriteback() {
+    startWritingBack(fd_);
 }
 
 bool OutputFile::commit(int& err) {

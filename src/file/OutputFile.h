@@ -35,6 +35,10 @@ class OutputFile {
     // the system's error code (errno, or GetLastError on Windows).
     bool create(const std::string& path, int& err, const FileIdentity& input = {});
     bool write(const void* data, std::size_t n, int& err);
+    // Asks the system to start putting what is written so far on storage, and
+    // does not wait for it: a long output then goes to the disk while the call
+    // goes on, not all at once when it takes its place. A hint; it cannot fail.
+    void startWriteback();
     // Closes the file and puts it in place of the output.
     bool commit(int& err);
 

@@ -130,6 +130,10 @@ bool OutputFile::write(const void* data, std::size_t n, int& err) {
     return true;
 }
 
+// The cache manager's lazy writer already writes a file's data behind the
+// program, a second or so after it is written.
+void OutputFile::startWriteback() {}
+
 bool OutputFile::commit(int& err) {
     // In place, the input's content goes with the rename: the new data is on
     // stable storage first.

@@ -2,7 +2,7 @@
 // whole oscillator cycle.
 #include "DelayRun.h"
 #include "ChorusState.h"
-#include "DirectChorus.h"
+#include "ReferenceChorus.h"
 
 #include <gtest/gtest.h>
 
@@ -24,12 +24,13 @@ TEST_P(WholeCycle, EveryFrameHasTheDirectDelay) {
     // handed over.
     mavrel::DelayRun run;
     for (std::int32_t c = 0; c < wrap;) {
-        run = c == 0 ? mavrel::findDelayRun(state, c) : mavrel::findDelayRun(state, c, run);
+        run = c == 0 ? mavrel::findDelayRun(state.sweep, c)
+                     : mavrel::findDelayRun(state.sweep, c, run);
         ASSERT_EQ(run.start, c);
         ASSERT_GT(run.end, c);
         ASSERT_LE(run.end, wrap) << "a run crosses the wrap at frame " << c;
         for (std::int32_t f = c; f < run.end; ++f) {
-            const std::int32_t expected = direct::delayAt(rate, f);
+            const std::int32_t expected = testing_support::referenceDelay(rate, f);
             if (run.delay != expected && ++mismatches <= 10) {
                 ADD_FAILURE() << rate << " Hz, frame " << f << " (run " << run.start << "-"
                               << run.end << "): delay " << run.delay << ", direct " << expected;
@@ -44,7 +45,7 @@ TEST_P(WholeCycle, EveryFrameHasTheDirectDelay) {
     // about 4 x depth changes: a run per change is the design, a run per frame
     // would be a fault.
     if (rate >= 8000) {
-        EXPECT_LT(static_cast<double>(runs), 6 * state.depth + 100) << rate << " Hz";
+        EXPECT_LT(static_cast<double>(runs), 6 * state.sweep.depth + 100) << rate << " Hz";
     }
 }
 
@@ -65,10 +66,10 @@ TEST(DelayRun, ACounterMovedFromOutsideTakesTheDelayThere) {
     for (const std::int32_t counter : {330750, 110250, 220500, 0, 440999, 1}) {
         state.lfoCounter = counter;
         const std::int16_t s = 1234;
-        const std::int32_t d = direct::delayAt(44100, counter);
+        const std::int32_t d = testing_support::referenceDelay(44100, counter);
         const std::int32_t r = (state.writePos - d + state.ringSize) % state.ringSize;
         const std::int16_t tap = state.ring[static_cast<std::size_t>(r)];
-        EXPECT_EQ(mavrel::processValue(state, s), direct::limit(tap, s))
+        EXPECT_EQ(mavrel::processValue(state, s), testing_support::referenceMix(s, tap))
             << "lfoCounter " << counter;
         mavrel::advanceRing(state);
     }
@@ -83,11 +84,11 @@ TEST(DelayRun, ARunFoundFromAnyFrameIsExact) {
         for (int trial = 0; trial < 2000; ++trial) {
             const auto start =
                 static_cast<std::int32_t>(gen() % static_cast<std::uint32_t>(10 * rate));
-            const mavrel::DelayRun run = mavrel::findDelayRun(state, start);
+            const mavrel::DelayRun run = mavrel::findDelayRun(state.sweep, start);
             ASSERT_EQ(run.start, start);
             ASSERT_GT(run.end, start);
             for (std::int32_t f = start; f < run.end; ++f) {
-                if (run.delay != direct::delayAt(rate, f) && ++mismatches <= 10) {
+                if (run.delay != testing_support::referenceDelay(rate, f) && ++mismatches <= 10) {
                     ADD_FAILURE() << rate << " Hz, run " << start << "-" << run.end
                                   << ": wrong delay at " << f;
                 }
@@ -110,26 +111,26 @@ TEST(DelayRun, AnyGuessOfTheEndGivesAnExactRun) {
             const auto start = static_cast<std::int32_t>(gen() % static_cast<std::uint32_t>(wrap));
             std::int32_t guess = start + static_cast<std::int32_t>(gen() % 20000);
             if (trial % 2 == 0) {
-                const std::int32_t d = direct::delayAt(rate, start);
+                const std::int32_t d = testing_support::referenceDelay(rate, start);
                 std::int32_t change = start + 1;
-                while (change < wrap && direct::delayAt(rate, change) == d) {
+                while (change < wrap && testing_support::referenceDelay(rate, change) == d) {
                     ++change;
                 }
                 guess = std::max(start, change - 1 + static_cast<std::int32_t>(gen() % 7) - 3);
             }
-            const mavrel::DelayRun run = mavrel::findDelayRunWithGuess(state, start, guess);
+            const mavrel::DelayRun run = mavrel::findDelayRunWithGuess(state.sweep, start, guess);
             ASSERT_EQ(run.start, start);
             ASSERT_GT(run.end, start);
             ASSERT_LE(run.end, std::min(guess + 2, wrap));
             for (std::int32_t f = start; f < run.end; ++f) {
-                if (run.delay != direct::delayAt(rate, f) && ++mismatches <= 10) {
+                if (run.delay != testing_support::referenceDelay(rate, f) && ++mismatches <= 10) {
                     ADD_FAILURE() << rate << " Hz, run " << start << "-" << run.end
                                   << " guessed to " << guess << ": wrong delay at " << f;
                 }
             }
             if (run.handsOver) {
-                const mavrel::DelayRun handed = mavrel::findDelayRun(state, run.end);
-                const mavrel::DelayRun taken = mavrel::findDelayRun(state, run.end, run);
+                const mavrel::DelayRun handed = mavrel::findDelayRun(state.sweep, run.end);
+                const mavrel::DelayRun taken = mavrel::findDelayRun(state.sweep, run.end, run);
                 EXPECT_EQ(taken.delay, handed.delay);
                 EXPECT_EQ(taken.end, handed.end);
             }

@@ -1,7 +1,7 @@
 // The fast engine against the straightforward computation over whole streams of
 // random input, through blocks of every size and single values mixed.
 #include "ChorusState.h"
-#include "DirectChorus.h"
+#include "ReferenceChorus.h"
 
 #include <gtest/gtest.h>
 
@@ -49,7 +49,7 @@ TEST_P(WholeStream, FastEngineMatchesTheDirectComputation) {
     const Stream p = GetParam();
     const std::vector<std::int16_t> in = randomInput(p.frames, static_cast<std::uint32_t>(p.rate));
     std::vector<std::int16_t> expected(p.frames);
-    direct::Chorus reference(p.rate);
+    testing_support::ReferenceChorus reference(p.rate);
     for (std::size_t k = 0; k < p.frames; ++k) {
         expected[k] = reference.process(in[k]);
     }

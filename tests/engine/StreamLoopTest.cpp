@@ -1,9 +1,9 @@
 // The block-wise streaming loop against the loop defined value by value, on
 // files that end in every way the definition distinguishes, and across blocks.
 #include "StreamLoop.h"
-#include "DirectChorus.h"
 #include "InputFile.h"
 #include "OutputFile.h"
+#include "ReferenceChorus.h"
 #include "WaveHeader.h"
 
 #include <gtest/gtest.h>
@@ -99,8 +99,8 @@ std::vector<std::uint8_t> runLoop(const Input& input) {
 }
 
 void expectLikeTheDefinition(const Input& input, std::size_t expectedBytes) {
-    const std::vector<std::uint8_t> expected =
-        direct::streamOutput(input.samples, input.channels, input.rate, input.declaredFrames);
+    const std::vector<std::uint8_t> expected = testing_support::referenceStream(
+        input.samples, input.channels, input.rate, input.declaredFrames);
     ASSERT_EQ(expected.size(), expectedBytes) << "the case itself is miscounted";
     const std::vector<std::uint8_t> got = runLoop(input);
     ASSERT_EQ(got.size(), expected.size());

@@ -3,6 +3,7 @@
 // (scripts/checks/62-tsan.sh).
 #include "HardeningSupport.h"
 #include "MavrelWAVChorus.h"
+#include "ReferenceChorus.h"
 
 #include <gtest/gtest.h>
 
@@ -50,6 +51,24 @@ std::int32_t call(const std::string& in, const std::string& out) {
     return WAVChorus(in16.c_str(), out16.c_str());
 }
 
+// Starts all threads together, so the calls overlap.
+void runTogether(const std::function<std::int32_t(int)>& work, std::int32_t (&results)[kThreads]) {
+    std::atomic<int> ready{0};
+    std::vector<std::thread> threads;
+    for (int k = 0; k < kThreads; ++k) {
+        threads.emplace_back([&, k] {
+            ready.fetch_add(1);
+            while (ready.load() < kThreads) {
+                std::this_thread::yield();
+            }
+            results[k] = work(k);
+        });
+    }
+    for (std::thread& t : threads) {
+        t.join();
+    }
+}
+
 class Concurrency : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -62,25 +81,6 @@ class Concurrency : public ::testing::Test {
     }
 
     std::string inPath(int k) const { return dir.file("in" + std::to_string(k) + ".wav"); }
-
-    // Starts all threads together, so the calls overlap.
-    void runTogether(const std::function<std::int32_t(int)>& work,
-                     std::int32_t (&results)[kThreads]) {
-        std::atomic<int> ready{0};
-        std::vector<std::thread> threads;
-        for (int k = 0; k < kThreads; ++k) {
-            threads.emplace_back([&, k] {
-                ready.fetch_add(1);
-                while (ready.load() < kThreads) {
-                    std::this_thread::yield();
-                }
-                results[k] = work(k);
-            });
-        }
-        for (std::thread& t : threads) {
-            t.join();
-        }
-    }
 
     ScratchDir dir;
     std::vector<Bytes> alone;
@@ -136,6 +136,27 @@ TEST_F(Concurrency, FailingCallsBesideWorkingOnes) {
             EXPECT_EQ(results[k], WAVCHORUS_OK);
             EXPECT_EQ(readBytes(dir.file("good" + std::to_string(k) + ".wav")), alone[k]);
         }
+    }
+}
+
+// Eight first calls of a process at once, on the same input: they fill the
+// entries of the limiter table that every call shares together, each from its
+// first value on. Every output is the model's, and ThreadSanitizer sees no race.
+TEST(SharedTable, FirstCallsOfAProcessFillItTogether) {
+    ScratchDir dir;
+    const Bytes input = wavFile(2, 44100, testSignal(2 * 44100, 18));
+    writeBytes(dir.file("in.wav"), input);
+    std::int32_t results[kThreads] = {};
+    runTogether(
+        [&](int k) {
+            return call(dir.file("in.wav"), dir.file("out" + std::to_string(k) + ".wav"));
+        },
+        results);
+    const Bytes expected = testing_support::referenceChorus(input).output;
+    for (int k = 0; k < kThreads; ++k) {
+        EXPECT_EQ(results[k], WAVCHORUS_OK) << "thread " << k;
+        EXPECT_EQ(readBytes(dir.file("out" + std::to_string(k) + ".wav")), expected)
+            << "thread " << k;
     }
 }
 

@@ -34,18 +34,18 @@ std::uint64_t hashValues(std::uint64_t h, const std::int16_t* v, std::size_t n) 
 }
 
 void writeDelays(std::FILE* out, std::int32_t rate) {
-    const mavrel::ChorusState state = mavrel::setUpChorus(rate);
-    mavrel::DelayRun run = mavrel::findDelayRun(state, 0);
+    const mavrel::DelaySweep sweep = mavrel::makeDelaySweep(rate);
+    mavrel::DelayRun run = mavrel::findDelayRun(sweep, 0);
     std::int32_t last = -1;
     for (;;) {
         if (run.delay != last) {
             std::fprintf(out, "delay %d %d %d\n", rate, run.start, run.delay);
             last = run.delay;
         }
-        if (run.end >= state.lfoWrap) {
+        if (run.end >= sweep.wrap) {
             break;
         }
-        run = mavrel::findDelayRun(state, run.end, run);
+        run = mavrel::findDelayRun(sweep, run.end, run);
     }
 }
 
