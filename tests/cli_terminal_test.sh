@@ -7,6 +7,7 @@
 # A slow input is a FIFO whose writer stops half-way until the test opens a
 # gate, so nothing here depends on how fast the machine is.
 set -uo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/check.sh"
 cli=$1
 sample=$2
 capture_file=${3:-}
@@ -20,18 +21,6 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-failures=0
-pass=0
-check() { # name, condition...
-  local name=$1
-  shift
-  if "$@"; then
-    pass=$((pass + 1))
-  else
-    echo "FAIL: $name"
-    failures=$((failures + 1))
-  fi
-}
 
 command -v tmux >/dev/null || { echo "tmux is not installed (Debian: tmux)"; exit 1; }
 tmux_ new-session -d -x 120 -y 40 "env -i PATH=$PATH TERM=xterm bash --norc --noprofile" || {
@@ -141,5 +130,4 @@ check "IN - from a terminal is refused" grep -qx 'status 2' <<<"$shown"
 check "IN - from a terminal is explained" grep -q 'standard input is a terminal' <<<"$shown"
 check "IN - from a terminal writes nothing" [ ! -e "$work/never.wav" ]
 
-echo "$pass passed, $failures failed"
-[ "$failures" -eq 0 ]
+checks_done

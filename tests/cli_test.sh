@@ -3,6 +3,7 @@
 # standard input and output as "-", FIFOs; batches (-t DIR) with their usage
 # errors and bad files; reports whole; no progress line off a terminal.
 set -uo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/check.sh"
 cli=$1
 sample=$2
 work=$(mktemp -d)
@@ -12,19 +13,6 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-failures=0
-pass=0
-
-check() { # name, condition...
-  local name=$1
-  shift
-  if "$@"; then
-    pass=$((pass + 1))
-  else
-    echo "FAIL: $name"
-    failures=$((failures + 1))
-  fi
-}
 
 run() { # runs the CLI, keeping stdout, stderr and the exit status
   "$cli" "$@" >"$work/stdout" 2>"$work/stderr"
@@ -291,5 +279,4 @@ rm -rf "$work/out" && mkdir "$work/out"
 run -qj2 "-t$work/out" "$work/in/mono.wav"
 check "joined short options" cmp -s "$work/out/mono.wav" "$work/single-mono.wav"
 
-echo "$pass passed, $failures failed"
-[ "$failures" -eq 0 ]
+checks_done

@@ -6,24 +6,13 @@
 # batches, a chunk of files per job (-X).
 #   parallel_test.sh WAVCHORUS SAMPLE.wav
 set -uo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/check.sh"
 cli=$(realpath "$1")
 sample=$(realpath "$2")
 # The recipe calls wavchorus by name, as an installed one.
 PATH=$(dirname "$cli"):$PATH
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-pass=0
-check() { # name, condition...
-  local name=$1
-  shift
-  if "$@"; then
-    pass=$((pass + 1))
-  else
-    echo "FAIL: $name"
-    failures=$((failures + 1))
-  fi
-}
 command -v parallel >/dev/null || { echo "GNU parallel is not installed (Debian: parallel)"; exit 1; }
 
 cd "$work" || exit 1
@@ -65,5 +54,4 @@ for f in pluck prompt "a name with spaces"; do
   check "flat/$f.wav is the single-file form's" cmp -s "flat/$f.wav" "expected/$f.wav"
 done
 
-echo "$pass passed, $failures failed"
-[ "$failures" -eq 0 ]
+checks_done

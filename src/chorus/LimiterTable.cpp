@@ -32,7 +32,7 @@ std::int16_t fillLimiterEntry(std::int32_t mix) {
     // Relaxed: the entry is all that is published, and every thread that fills
     // it stores the same value.
     entries[static_cast<std::size_t>(mix - kMixMin)].store(
-        static_cast<std::uint16_t>(static_cast<std::int32_t>(out) + 32768),
+        static_cast<LimiterValue>(static_cast<std::int32_t>(out) + 32768),
         std::memory_order_relaxed);
     return out;
 }

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 namespace mavrel {
 
@@ -26,8 +27,11 @@ inline constexpr std::size_t kMixValues = kMixMax - kMixMin + 1; // 131,071
 std::int16_t limitMixDirect(std::int32_t mix);
 
 // An entry holds its output + 32768, and 0 while it is not yet computed: the
-// outputs stay within +-23095, so no output is stored as 0.
-using LimiterEntry = std::atomic<std::uint16_t>;
+// outputs stay within +-23095, so no output is stored as 0. 16 bits wide where
+// such an atomic is lock-free, else 32 (RISC-V has atomics of whole words only).
+using LimiterValue = std::conditional_t<std::atomic<std::uint16_t>::is_always_lock_free,
+                                        std::uint16_t, std::uint32_t>;
+using LimiterEntry = std::atomic<LimiterValue>;
 static_assert(LimiterEntry::is_always_lock_free);
 
 // The process's table, indexed by mix - kMixMin. Its storage is static and
@@ -40,7 +44,7 @@ std::int16_t fillLimiterEntry(std::int32_t mix);
 // The output for a mix a + b (kMixMin..kMixMax), bit for bit what
 // limitMixDirect gives.
 inline std::int16_t limitMix(std::int32_t mix) {
-    const std::uint16_t e =
+    const LimiterValue e =
         limiterEntries()[static_cast<std::size_t>(mix - kMixMin)].load(std::memory_order_relaxed);
     if (e == 0) [[unlikely]] {
         return fillLimiterEntry(mix);

@@ -6,6 +6,7 @@
 #   cli_exe_test.sh WINE WAVCHORUS.EXE REFERENCE_DIR WORK_DIR NAME...
 # REFERENCE_DIR holds inputs/NAME.wav and expected/NAME.wav (tests/cross).
 set -uo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/../check.sh"
 wine=$1
 exe=$2
 ref=$3
@@ -13,18 +14,6 @@ work=$4
 shift 4
 names=("$@")
 rm -rf "$work" && mkdir -p "$work/in" "$work/out" && cd "$work" || exit 1
-failures=0
-pass=0
-check() { # name, condition...
-  local name=$1
-  shift
-  if "$@"; then
-    pass=$((pass + 1))
-  else
-    echo "FAIL: $name"
-    failures=$((failures + 1))
-  fi
-}
 # Paths relative to the work directory: Wine starts the program in it.
 wc_() { "$wine" "$exe" "$@"; }
 run() {
@@ -92,5 +81,4 @@ mkdir "dir-$name"
 run -q -t "dir-$name" "in/$name"
 check "a non-ASCII batch" cmp -s "dir-$name/$name" "$ref/expected/$first.wav"
 
-echo "$pass passed, $failures failed"
-[ "$failures" -eq 0 ]
+checks_done
