@@ -9,8 +9,9 @@
 # It checks first that the batch writes exactly the bytes of the single-file
 # form, then prints a Markdown section with medians (hyperfine) and the targets
 # (the batch at least 5 x faster than the wavchorus loop, 20 x than the sox
-# loop), once in the temporary directory, on the disk, and once in /dev/shm, in
-# memory, where a new file costs nothing of the file system's own.
+# loop): in the temporary directory, on the disk, over the outputs of the
+# previous run and into empty directories, and in /dev/shm, in memory, where a
+# new file costs nothing of the file system's own.
 #   scripts/bench-batch.sh [WAVCHORUS]   (default: builds build-bench)
 # Environment: PROMPTS (number of prompts, 520), BATCH_RUNS (10).
 set -euo pipefail
@@ -74,26 +75,35 @@ for f in "$work"/prompts/*.wav; do
 done
 say "the batch's $count outputs equal the single-file form's"
 
-# time_in DIR TITLE: the four commands on a copy of the prompts in DIR, as a
-# Markdown section. The outputs are written over on every run, as a user's
-# would be.
+# time_in DIR TITLE [new]: the four commands on a copy of the prompts in DIR, as
+# a Markdown section. The outputs are written over on every run, as a user's
+# would be when running the batch again; with "new", every run writes into
+# empty directories, as the first run does.
 time_in() {
-  local base=$1 title=$2
+  local base=$1 title=$2 fresh=${3:-}
   local w
   w=$(mktemp -d "$base/mavrel-bench-batch.XXXXXX")
   cleanup_dirs+=("$w")
   cp -r "$work/prompts" "$w/prompts"
   mkdir "$w/batch" "$w/single" "$w/sox"
   local p=$w/prompts
-  say "timing in $base (hyperfine; $runs runs of the batch, fewer of the loops)"
+  # Before each run: nothing, or empty output directories.
+  local empty=true
+  if [ -n "$fresh" ]; then
+    empty="rm -rf $w/batch $w/single $w/sox && mkdir $w/batch $w/single $w/sox"
+  fi
+  say "timing in $base${fresh:+, into new directories} (hyperfine; $runs runs of the batch, fewer of the loops)"
   hyperfine --shell=bash --style none --warmup 1 --runs "$runs" --export-json "$w/batch.json" \
+    --prepare "$empty" \
     -n "wavchorus -q -t DIR (one process)" "$wavchorus -q -t $w/batch $p/*.wav" \
     -n "wavchorus -q -j 1 -t DIR (one thread)" "$wavchorus -q -j 1 -t $w/batch $p/*.wav" \
     >/dev/null
   hyperfine --shell=bash --style none --warmup 1 --runs 5 --export-json "$w/loop.json" \
+    --prepare "$empty" \
     -n "shell loop of wavchorus IN OUT" \
     "for f in $p/*.wav; do $wavchorus \"\$f\" \"$w/single/\${f##*/}\"; done" >/dev/null
   hyperfine --shell=bash --style none --warmup 1 --runs 3 --export-json "$w/sox.json" \
+    --prepare "$empty" \
     -n "shell loop of sox's chorus" \
     "for f in $p/*.wav; do sox -V1 \"\$f\" \"$w/sox/\${f##*/}\" chorus 1 1 25 1 0.1 10 -s; done" >/dev/null
   jq -rs '[.[].results[]] | .[] | "\(.command)\t\(.median)\t\(.user + .system)"' \
@@ -130,7 +140,11 @@ echo "8 kHz mono 16-bit prompts spoken by espeak-ng, $smallest to $largest bytes
   "$(awk -v t="$total" 'BEGIN { printf "%.1f MB", t / 1e6 }') in all; $(nproc) cores;" \
   "load average at the start: $(cut -d' ' -f1-3 /proc/loadavg). The batch's $count outputs" \
   "equal the single-file form's, byte for byte."
-time_in "${TMPDIR:-/tmp}" "On the disk"
+time_in "${TMPDIR:-/tmp}" "On the disk, over the outputs of the previous run"
+# A first run, into an empty target directory: no earlier output is replaced,
+# so the file system neither writes the new file out at the rename (ext4 does,
+# to keep a replaced file whole through a crash) nor frees the old one.
+time_in "${TMPDIR:-/tmp}" "On the disk, into an empty directory" new
 # In memory, without the file system's own cost of a new file.
 if [ -d /dev/shm ] && [ -w /dev/shm ]; then
   time_in /dev/shm "In memory"
