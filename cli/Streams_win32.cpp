@@ -5,7 +5,7 @@
 
 #include "Console.h"
 #include "HeaderCheck.h"
-#include "Utf8.h"
+#include "PathConversion.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -36,7 +36,7 @@ std::string windowsErrorText(DWORD code) {
     while (!wide.empty() && (wide.back() == u'\r' || wide.back() == u'\n' || wide.back() == u'.')) {
         wide.pop_back();
     }
-    return utf16ToUtf8(wide).value_or("error " + std::to_string(code));
+    return mavrel::utf16ToUtf8(wide).value_or("error " + std::to_string(code));
 }
 
 // A new, empty file of our own in the temporary directory.
@@ -52,7 +52,7 @@ std::optional<CliPath> temporaryFile(std::string& error) {
     for (const wchar_t* p = name; *p != 0; ++p) {
         wide.push_back(static_cast<char16_t>(*p));
     }
-    const std::optional<std::string> utf8 = utf16ToUtf8(wide);
+    const std::optional<std::string> utf8 = mavrel::utf16ToUtf8(wide);
     std::optional<CliPath> path = utf8 ? cliPath(*utf8) : std::nullopt;
     if (!path) {
         ::DeleteFileW(name);

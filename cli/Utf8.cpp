@@ -53,35 +53,4 @@ std::optional<std::u16string> utf8ToUtf16(std::string_view s) {
     return out;
 }
 
-std::optional<std::string> utf16ToUtf8(std::u16string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        char32_t c = s[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
-            s[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10U) + (s[i + 1] - 0xDC00U);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            return std::nullopt;
-        }
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0U | c >> 6U));
-            out.push_back(static_cast<char>(0x80U | (c & 0x3FU)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0U | c >> 12U));
-            out.push_back(static_cast<char>(0x80U | (c >> 6U & 0x3FU)));
-            out.push_back(static_cast<char>(0x80U | (c & 0x3FU)));
-        } else {
-            out.push_back(static_cast<char>(0xF0U | c >> 18U));
-            out.push_back(static_cast<char>(0x80U | (c >> 12U & 0x3FU)));
-            out.push_back(static_cast<char>(0x80U | (c >> 6U & 0x3FU)));
-            out.push_back(static_cast<char>(0x80U | (c & 0x3FU)));
-        }
-    }
-    return out;
-}
-
 } // namespace wavchorus_cli

@@ -10,8 +10,4 @@ namespace wavchorus_cli {
 // U+10FFFF. Returns nothing for text that is not valid UTF-8.
 std::optional<std::u16string> utf8ToUtf16(std::string_view s);
 
-// UTF-16 to UTF-8, surrogate pairs joined. Returns nothing for an unpaired
-// surrogate (a Windows argument may hold one).
-std::optional<std::string> utf16ToUtf8(std::u16string_view s);
-
 } // namespace wavchorus_cli

@@ -3,8 +3,8 @@
 // exactly; they are handled as UTF-8 and given back to the library as UTF-16.
 #include "CommandLine.h"
 #include "Messages.h"
+#include "PathConversion.h"
 #include "Signals.h"
-#include "Utf8.h"
 
 #include <string>
 #include <vector>
@@ -19,7 +19,7 @@ int wmain(int argc, wchar_t** argv) {
         for (const wchar_t* p = argv[k]; *p != 0; ++p) {
             wide.push_back(static_cast<char16_t>(*p));
         }
-        std::optional<std::string> utf8 = wavchorus_cli::utf16ToUtf8(wide);
+        std::optional<std::string> utf8 = mavrel::utf16ToUtf8(wide);
         if (!utf8) {
             wavchorus_cli::say("argument " + std::to_string(k) +
                                " is not valid UTF-16 (an unpaired surrogate)");

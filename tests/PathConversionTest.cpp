@@ -25,10 +25,6 @@ TEST(PathConversion, UnpairedSurrogatesAreRefused) {
     EXPECT_FALSE(utf16ToUtf8(highThenLetter));
     EXPECT_FALSE(utf16ToUtf8(loneLow));
     EXPECT_FALSE(utf16ToUtf8(twoHighs));
-    // The command line's own conversion, of Windows arguments, refuses them too.
-    for (const char16_t* bad : {highAtEnd, highThenLetter, loneLow, twoHighs}) {
-        EXPECT_FALSE(wavchorus_cli::utf16ToUtf8(bad));
-    }
 }
 
 // Every Unicode scalar value survives UTF-8 -> UTF-16 -> UTF-8.
@@ -58,8 +54,6 @@ TEST(PathConversion, EveryCodePointRoundTrips) {
         ASSERT_TRUE(wide) << std::hex << static_cast<unsigned long>(c);
         ASSERT_EQ(wide->size(), c >= 0x10000 ? 2U : 1U);
         ASSERT_EQ(utf16ToUtf8(wide->c_str()), utf8) << std::hex << static_cast<unsigned long>(c);
-        ASSERT_EQ(wavchorus_cli::utf16ToUtf8(*wide), utf8)
-            << std::hex << static_cast<unsigned long>(c);
     }
 }
 

@@ -9,16 +9,8 @@
 
 namespace mavrel {
 
-std::size_t utf16Length(const char16_t* s) {
-    std::size_t n = 0;
-    while (s[n] != u'\0') {
-        ++n;
-    }
-    return n;
-}
-
-std::optional<std::string> utf16ToUtf8(const char16_t* s) {
-    const std::size_t n = utf16Length(s);
+std::optional<std::string> utf16ToUtf8(std::u16string_view s) {
+    const std::size_t n = s.size();
     std::string out;
     out.reserve(3 * n); // no UTF-16 unit becomes more than 3 bytes
     for (std::size_t i = 0; i < n; ++i) {

@@ -1,25 +1,23 @@
-// Linux: the loader runs the attach and detach handler through the library's
-// constructor and destructor. The instance handle is the library's load
-// address, as a module handle is on Windows.
+// Linux and WebAssembly: the attach and detach handler runs through the
+// library's constructor and destructor.
+//
+// On Linux the loader runs them as it loads and unloads the library. Under
+// WebAssembly the runtime runs the constructor as a page or a worker
+// instantiates the module, before any call can reach WAVChorus, with the
+// framework stand-in linked into the same module. A WebAssembly instance is not
+// unloaded: it ends with its worker or page, and the framework's registry, kept
+// in the same linear memory, ends with it. The destructor runs there only in a
+// host whose runtime exits (a build with EXIT_RUNTIME), which then detaches
+// exactly as a Linux process does.
 #include "ModuleEvents.h"
+#include "ModuleInstance.h"
 #include "ModuleRecord.h"
-
-#include <dlfcn.h>
 
 namespace mavrel {
 
 MavrelFrameworkModuleRecord moduleRecord;
 
 namespace {
-
-void* ownInstance() {
-    Dl_info info{};
-    // Any address inside the library names it; the record's is at hand.
-    if (::dladdr(&moduleRecord, &info) == 0) {
-        return nullptr;
-    }
-    return info.dli_fbase;
-}
 
 // The framework's hook comes first, as the platform's start-up code would call
 // it; a refusal leaves the module unregistered (a constructor cannot fail the
