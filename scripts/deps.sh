@@ -71,6 +71,10 @@ if [ "$(id -u)" -ne 0 ]; then
   exit 1
 fi
 echo "deps: installing ${missing[*]}"
+# One install at a time: two runs of this script (two worktrees, say) would
+# otherwise meet at apt's lock, and the second would fail at once.
+exec 9>/tmp/mavrel-deps.lock
+flock 9
 export DEBIAN_FRONTEND=noninteractive
 # Packages of another architecture (wine32:i386) need it added before the update.
 for p in "${missing[@]}"; do
@@ -85,4 +89,4 @@ for p in "${missing[@]}"; do
   esac
 done
 apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+apt-get install -y -qq -o DPkg::Lock::Timeout=900 --no-install-recommends "${missing[@]}" >/dev/null
