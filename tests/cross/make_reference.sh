@@ -24,7 +24,7 @@ rm -rf "$out"
 mkdir -p "$out/inputs" "$out/expected"
 "${tools[0]}" "$out/inputs" "$@"
 for name in "$@"; do
-  "${tools[2]}" "$out/inputs/$name.wav" "$out/expected/$name.wav" >/dev/null
+  "${tools[2]}" --raw "$out/inputs/$name.wav" "$out/expected/$name.wav" >/dev/null
 done
 "${tools[1]}" "$out/expected/limiter.bin"
 echo "reference: $# inputs and the limiter table from $native"
