@@ -50,6 +50,9 @@ void printUsage() {
                 canDecode() ? ""
                             : " (not in this build, made without libsndfile: it refuses\n"
                               "such files, and writes WAV only)");
+    if (const std::string missing = missingFormats(); !missing.empty()) {
+        std::printf("\nThis build's libsndfile lacks %s, in and out.\n", missing.c_str());
+    }
 }
 
 } // namespace

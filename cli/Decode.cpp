@@ -246,6 +246,28 @@ bool canDecode() {
     return true;
 }
 
+std::string missingFormats() {
+    int count = 0;
+    (void)sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof count);
+    std::vector<int> majors;
+    for (int k = 0; k < count; ++k) {
+        SF_FORMAT_INFO info{};
+        info.format = k;
+        if (sf_command(nullptr, SFC_GET_FORMAT_MAJOR, &info, sizeof info) == 0) {
+            majors.push_back(info.format);
+        }
+    }
+    std::string missing;
+    for (const auto& [major, name] :
+         {std::pair{SF_FORMAT_FLAC, "FLAC"}, std::pair{SF_FORMAT_OGG, "Ogg (Vorbis, Opus)"},
+          std::pair{SF_FORMAT_MPEG, "MP3"}}) {
+        if (std::find(majors.begin(), majors.end(), major) == majors.end()) {
+            missing += (missing.empty() ? "" : ", ") + std::string(name);
+        }
+    }
+    return missing;
+}
+
 std::string sndfileReason(SNDFILE* file) {
     return reasonText(file);
 }
@@ -414,6 +436,10 @@ bool SoundWriter::close(std::string& error) {
 
 bool canDecode() {
     return false;
+}
+
+std::string missingFormats() {
+    return "";
 }
 
 struct DecodedInput::State {};

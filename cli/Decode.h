@@ -33,6 +33,11 @@ namespace wavchorus_cli {
 // Whether this build decodes and encodes other files than the canonical WAV.
 bool canDecode();
 
+// The formats of the command line that the libsndfile of this build lacks
+// (a Windows build has none of FLAC, Ogg and MP3), e.g. "FLAC, Ogg, MP3";
+// empty when it has them all, or has no libsndfile at all.
+std::string missingFormats();
+
 // The reason given for a file that this build cannot decode.
 std::string cannotDecodeReason();
 

@@ -83,4 +83,25 @@ mkdir "dir-$name"
 run -q -t "dir-$name" "in/$name"
 check "a non-ASCII batch" cmp -s "dir-$name/$name" "$ref/expected/$first.wav"
 
+# Other layouts and formats, decoded by the build's libsndfile: the Linux
+# build's bytes (tests/cross/make_reference.sh made them), from a file and from
+# standard input; an AIFF output; what the build lacks, named.
+for f in "$ref"/decoded/inputs/*; do
+  name=$(basename "$f")
+  cp "$f" "in/$name"
+  run -q "in/$name" "decoded-${name%.*}.wav"
+  check "$name: decoded as on Linux" cmp -s "decoded-${name%.*}.wav" "$ref/decoded/expected/${name%.*}.wav"
+  wc_ -q - "piped-${name%.*}.wav" <"in/$name" >/dev/null 2>&1
+  check "$name: the same from standard input" cmp -s "piped-${name%.*}.wav" "decoded-${name%.*}.wav"
+done
+run "in/24-bit.wav" "converted.wav"
+check "the conversion is said" contains stderr "wavchorus: in/24-bit.wav: 24-bit PCM, converted to 16-bit"
+run -q "in/$first.wav" "encoded.aiff"
+check "an AIFF output" cmp -s encoded.aiff "$ref/decoded/expected/encoded.aiff"
+run --help
+check "--help names what this build lacks" contains stdout "lacks FLAC, Ogg (Vorbis, Opus), MP3"
+run -q "in/$first.wav" "never.flac"
+check "a FLAC output fails" [ "$status" -eq 1 ]
+check "a FLAC output leaves nothing" [ ! -e never.flac ]
+
 checks_done
