@@ -7,6 +7,9 @@
 # users) and sshd; skips otherwise.
 #   ssh_hosts_test.sh WAVCHORUS WAVCHORUS-HOSTS SAMPLE.wav README.md
 set -uo pipefail
+# The whole test ends within a minute; a stop still cleans up (the EXIT trap).
+[ -n "${SSH_HOSTS_TEST_BOUNDED-}" ] || SSH_HOSTS_TEST_BOUNDED=1 exec timeout 60 bash "$0" "$@"
+trap 'exit 143' TERM
 . "$(dirname "${BASH_SOURCE[0]}")/check.sh"
 skip() { echo "SKIP: $*"; exit 77; }
 cli=$(realpath "$1") hosts_script=$(realpath "$2") sample=$(realpath "$3") readme=$(realpath "$4")
@@ -18,6 +21,7 @@ for tool in ssh ssh-keygen rsync parallel useradd; do
 done
 
 work=$(mktemp -d) users=() pids=() made_run_sshd=""
+declare -A sshd_pid
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
   for u in "${users[@]}"; do
@@ -35,7 +39,7 @@ chmod 711 "$work"
 # The programs, where the hosts' users can run them: wavchorus with the
 # libraries it loads, as an install tree has them.
 mkdir -m 755 "$work/bin"
-cp "$cli" "$hosts_script" "$work/bin/"
+cp "$cli" "$work/bin/" && cp "$hosts_script" "$work/bin/wavchorus-hosts"
 ldd "$cli" | awk '/libMavrel/ { print $3 }' | xargs -I{} cp -L {} "$work/bin/"
 chmod -R a+rX "$work/bin"
 export PATH=$work/bin:$PATH LD_LIBRARY_PATH=$work/bin
@@ -80,14 +84,14 @@ SetEnv PATH=$work/$name-bin:$work/bin:/usr/bin:/bin LD_LIBRARY_PATH=$work/bin
 EOF
   "$sshd" -D -e -f "$work/sshd-$name.conf" 2>>"$work/sshd-$name.log" &
   pids+=($!)
-  eval "sshd_$name=$!"
+  sshd_pid[$name]=$!
   printf 'Host %s\n  HostName %s\n  User %s\n' "$name" "$address" "$user" >>"$work/ssh_config"
 }
-start_host alpha 127.0.0.1 && start_host beta 127.0.0.2 || skip "the hosts cannot be set up"
+{ start_host alpha 127.0.0.1 && start_host beta 127.0.0.2; } || skip "the hosts cannot be set up"
 beta_user=mvc-beta-$$
 export PARALLEL_SSH="ssh -F $work/ssh_config"
 for h in alpha beta; do
-  for try in $(seq 50); do
+  for _ in $(seq 50); do
     $PARALLEL_SSH $h true 2>/dev/null && break
     sleep 0.1
   done
@@ -115,7 +119,7 @@ home_empty() { [ -z "$(find "$work/home-$1" -mindepth 1 ! -path "$work/home-$1/.
 recipe=$(awk '/^### Over many machines/ { s = 1; next } s && /^#/ { exit }
   s && /^    / { print substr($0, 5); b = 1; next } s && b { exit }' "$readme")
 check "the README has the recipe" grep -q wavchorus-hosts <<<"$recipe"
-timeout 40 bash -c "$recipe" 2>recipe.err
+timeout 20 bash -c "$recipe" 2>recipe.err
 check "the recipe succeeds" [ $? -eq 0 ]
 check "every output of the recipe came back, equal to a local run's" all_back archive
 check "the job log names both hosts" grep -qP '\talpha\t.*\tbeta\t|\tbeta\t.*\talpha\t' <(tr '\n' '\t' <chorus.log)
@@ -127,11 +131,11 @@ check "the recipe is quiet" [ ! -s recipe.err ]
 # beta that ends well and writes nothing, as when a --return fails.
 mkdir lost && cp archive/plain.wav lost/
 printf '#!/bin/sh\nexit 0\n' >"$work/beta-bin/wavchorus" && chmod 755 "$work/beta-bin/wavchorus"
-timeout 20 wavchorus-hosts --joblog=lost.log 1/beta lost/plain.wav 2>lost.err
+timeout 10 wavchorus-hosts --joblog=lost.log 1/beta lost/plain.wav 2>lost.err
 check "a lost output fails the run" [ $? -eq 1 ]
 check "the lost output is named" grep -qF '"lost/plain.chorus.wav" did not come back from beta' lost.err
 rm "$work/beta-bin/wavchorus"
-timeout 20 wavchorus-hosts --joblog=lost.log --resume-failed 1/beta lost/plain.wav
+timeout 10 wavchorus-hosts --joblog=lost.log --resume-failed 1/beta lost/plain.wav
 check "--resume-failed runs the lost one again" cmp -s lost/plain.chorus.wav expected/plain.wav
 
 # Beta killed, with its sessions, as it runs a job: alpha does that one and the
@@ -139,15 +143,16 @@ check "--resume-failed runs the lost one again" cmp -s lost/plain.chorus.wav exp
 mkdir killed && cp -r archive/. killed/ && find killed -name '*.chorus.wav' -delete
 printf '#!/bin/sh\nsleep 30\nexec %s "$@"\n' "$work/bin/wavchorus" >"$work/beta-bin/wavchorus"
 chmod 755 "$work/beta-bin/wavchorus"
-find killed -name '*.wav' -print0 | timeout 40 wavchorus-hosts 2/alpha,1/beta 2>killed.err &
+find killed -name '*.wav' -print0 | timeout 25 wavchorus-hosts 4/alpha,1/beta 2>killed.err &
 run=$!
-for try in $(seq 200); do
-  ps -o comm= -u "$beta_user" | grep -qx sleep && break
+for _ in $(seq 200); do
+  pgrep -u "$beta_user" -x sleep >/dev/null && break
   sleep 0.1
 done
-check "beta runs a job as it is killed" grep -qx sleep <(ps -o comm= -u "$beta_user")
+check "beta runs a job as it is killed" [ -n "$(pgrep -u "$beta_user" -x sleep)" ]
+sshd_beta=${sshd_pid[beta]}
 # shellcheck disable=SC2046
-kill -9 "$sshd_beta" $(pgrep -P "$sshd_beta") $(ps -o pid= -u "$beta_user")
+kill -9 "$sshd_beta" $(pgrep -P "$sshd_beta") $(pgrep -u "$beta_user")
 { wait "$sshd_beta"; } 2>/dev/null
 wait $run
 check "the run with beta killed succeeds" [ $? -eq 0 ]
