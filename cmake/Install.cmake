@@ -56,6 +56,7 @@ if(TARGET wavchorus)
     endforeach()
     # Where bash-completion looks for a command's completion when it is first used.
     install(FILES ${PROJECT_SOURCE_DIR}/cli/completion/wavchorus
+      ${PROJECT_SOURCE_DIR}/cli/completion/wavchorus-hosts
       DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions COMPONENT Runtime)
   endif()
 endif()

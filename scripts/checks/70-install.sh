@@ -73,6 +73,7 @@ $libdir/libMavrelWAVChorus.so.1
 $libdir/libMavrelWAVChorus.so.1.0.0.1
 $libdir/pkgconfig/MavrelWAVChorus.pc
 share/bash-completion/completions/wavchorus
+share/bash-completion/completions/wavchorus-hosts
 share/man/man1/wavchorus-hosts.1.gz
 share/man/man1/wavchorus.1.gz"
 actual=$(cd "$prefix" && find . \( -type f -o -type l \) | sed 's|^\./||' | LC_ALL=C sort)
@@ -97,8 +98,10 @@ done
 cmp -s "$prefix/bin/wavchorus-hosts" cli/wavchorus-hosts && [ -x "$prefix/bin/wavchorus-hosts" ] ||
   fail "the installed wavchorus-hosts differs or cannot be run"
 
-cmp -s "$prefix/share/bash-completion/completions/wavchorus" cli/completion/wavchorus ||
-  fail "installed bash completion differs"
+for c in wavchorus wavchorus-hosts; do
+  cmp -s "$prefix/share/bash-completion/completions/$c" "cli/completion/$c" ||
+    fail "installed bash completion of $c differs"
+done
 bash -c "source '$prefix/share/bash-completion/completions/wavchorus' && complete -p wavchorus" |
   grep -q -- '-F _wavchorus wavchorus$' || fail "the installed bash completion does not register"
 
@@ -259,6 +262,7 @@ deb_expected="./usr/bin/wavchorus
 ./usr/lib/$multiarch/libMavrelWAVChorus.so.1.0.0.1
 ./usr/lib/$multiarch/pkgconfig/MavrelWAVChorus.pc
 ./usr/share/bash-completion/completions/wavchorus
+./usr/share/bash-completion/completions/wavchorus-hosts
 ./usr/share/man/man1/wavchorus-hosts.1.gz
 ./usr/share/man/man1/wavchorus.1.gz"
 deb_actual=$(dpkg-deb -c "$deb" | grep -v '^d' | awk '{ $1=$2=$3=$4=$5=""; sub(/^ +/, ""); print }' | LC_ALL=C sort)
