@@ -44,12 +44,10 @@ ldd "$cli" | awk '/libMavrel/ { print $3 }' | xargs -I{} cp -L {} "$work/bin/"
 chmod -R a+rX "$work/bin"
 export PATH=$work/bin:$PATH LD_LIBRARY_PATH=$work/bin
 
-ssh-keygen -q -t ed25519 -N '' -f "$work/client-key" || exit 1
 port=$((20000 + RANDOM % 20000))
 cat >"$work/ssh_config" <<EOF
 Host *
   Port $port
-  IdentityFile $work/client-key
   IdentitiesOnly yes
   UserKnownHostsFile $work/known_hosts
   StrictHostKeyChecking accept-new
@@ -57,14 +55,16 @@ Host *
   ConnectTimeout 5
   LogLevel ERROR
 EOF
-# start_host NAME ADDRESS: a user with its home and key, and an sshd for it alone.
+# start_host NAME ADDRESS: a user with its home and key, and an sshd with its
+# own host key for that user alone.
 start_host() {
   local name=$1 address=$2 user=mvc-$1-$$
   local home=$work/home-$name
   useradd -M -d "$home" -s /bin/sh -p '*' "$user" || return 1
   users+=("$user")
   mkdir -p "$home/.ssh" && mkdir -m 755 "$work/$name-bin"
-  cp "$work/client-key.pub" "$home/.ssh/authorized_keys"
+  ssh-keygen -q -t ed25519 -N '' -f "$work/$name-key" || return 1
+  cp "$work/$name-key.pub" "$home/.ssh/authorized_keys"
   chown -R "$user:" "$home"
   chmod 700 "$home" "$home/.ssh"
   ssh-keygen -q -t ed25519 -N '' -f "$work/host-$name-key" || return 1
@@ -85,7 +85,8 @@ EOF
   "$sshd" -D -e -f "$work/sshd-$name.conf" 2>>"$work/sshd-$name.log" &
   pids+=($!)
   sshd_pid[$name]=$!
-  printf 'Host %s\n  HostName %s\n  User %s\n' "$name" "$address" "$user" >>"$work/ssh_config"
+  printf 'Host %s\n  HostName %s\n  User %s\n  IdentityFile %s\n' \
+    "$name" "$address" "$user" "$work/$name-key" >>"$work/ssh_config"
 }
 { start_host alpha 127.0.0.1 && start_host beta 127.0.0.2; } || skip "the hosts cannot be set up"
 beta_user=mvc-beta-$$
@@ -157,4 +158,5 @@ kill -9 "$sshd_beta" $(pgrep -P "$sshd_beta") $(pgrep -u "$beta_user")
 wait $run
 check "the run with beta killed succeeds" [ $? -eq 0 ]
 check "every output came back with beta killed" all_back killed
+check "nothing left in alpha's home after beta was killed" home_empty alpha
 checks_done
