@@ -12,6 +12,7 @@
 #include <cctype>
 #include <cstring>
 #include <fstream>
+#include <utility>
 
 #if defined(MAVREL_WAVCHORUS_SNDFILE)
 #include "DecodeParts.h"
