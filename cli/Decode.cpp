@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cctype>
 #include <cstring>
 #include <fstream>
@@ -230,15 +231,14 @@ std::string reasonText(SNDFILE* file) {
     return text;
 }
 
-// The 16-bit value of an integer sample as libsndfile gives it, left-justified
-// in 32 bits: its top 16 bits.
-std::int16_t fromInt(int v) {
-    return static_cast<std::int16_t>(v >> 16);
-}
-
+// v * 32768, clipped to the 16-bit range (NaN as -32768), then rounded to the
+// nearest integer, halves to even: adding and taking away 1.5 * 2^52 leaves no
+// fraction in the default rounding mode, with no call to the maths library.
+// Clipping first rounds the same as rounding first.
 std::int16_t fromDouble(double v) {
-    const double scaled = std::nearbyint(v * 32768.0);
-    return static_cast<std::int16_t>(std::clamp(scaled, -32768.0, 32767.0));
+    constexpr double kRounder = 6755399441055744.0; // 1.5 * 2^52
+    const double clipped = std::min(32767.0, std::max(-32768.0, v * 32768.0));
+    return static_cast<std::int16_t>(static_cast<int>((clipped + kRounder) - kRounder));
 }
 
 } // namespace
@@ -309,7 +309,10 @@ bool SoundReader::take(SNDFILE* file, const SF_INFO& info, std::string& error) {
     integer_ = integerSubtype(subtype);
     const std::size_t block =
         static_cast<std::size_t>(kBlockFrames) * static_cast<std::size_t>(info_.channels);
-    (integer_ ? ints_.resize(block) : doubles_.resize(block));
+    shorts_.resize(block);
+    if (!integer_) {
+        doubles_.resize(block);
+    }
     mavrel::WaveInfo wave;
     wave.channels = static_cast<std::uint16_t>(info_.channels);
     wave.sampleRate = info_.samplerate;
@@ -320,13 +323,15 @@ bool SoundReader::take(SNDFILE* file, const SF_INFO& info, std::string& error) {
     return true;
 }
 
-bool SoundReader::next(std::vector<std::uint8_t>& bytes, std::string& error) {
+bool SoundReader::next(std::span<const std::uint8_t>& bytes, std::string& error) {
     if (done_ >= frames_) {
         return false;
     }
     const auto channels = static_cast<std::size_t>(info_.channels);
     const sf_count_t want = std::min(kBlockFrames, frames_ - done_);
-    const sf_count_t got = integer_ ? sf_readf_int(file_, ints_.data(), want)
+    // Integers through libsndfile's own conversion to shorts, which keeps their
+    // top 16 bits; the others as doubles, rounded and clipped here.
+    const sf_count_t got = integer_ ? sf_readf_short(file_, shorts_.data(), want)
                                     : sf_readf_double(file_, doubles_.data(), want);
     if (got < want && sf_error(file_) != SF_ERR_NO_ERROR) {
         error = reasonText(file_);
@@ -334,15 +339,22 @@ bool SoundReader::next(std::vector<std::uint8_t>& bytes, std::string& error) {
     }
     const auto values = static_cast<std::size_t>(std::max<sf_count_t>(got, 0)) * channels;
     const std::size_t whole = static_cast<std::size_t>(want) * channels;
+    if (!integer_) {
+        std::transform(doubles_.begin(), doubles_.begin() + static_cast<std::ptrdiff_t>(values),
+                       shorts_.begin(), [](double v) { return fromDouble(v); });
+    }
     // Fewer frames than the file's count (a lossy stream's count is the
     // decoder's estimate): silence to the count the header gives.
-    bytes.assign(whole * 2, 0);
-    for (std::size_t k = 0; k < values; ++k) {
-        const std::int16_t v = integer_ ? fromInt(ints_[k]) : fromDouble(doubles_[k]);
-        const auto u = static_cast<std::uint16_t>(v);
-        bytes[2 * k] = static_cast<std::uint8_t>(u & 0xFFU);
-        bytes[2 * k + 1] = static_cast<std::uint8_t>(u >> 8U);
+    std::fill(shorts_.begin() + static_cast<std::ptrdiff_t>(values),
+              shorts_.begin() + static_cast<std::ptrdiff_t>(whole), std::int16_t{0});
+    // Little-endian, as the WAV has it.
+    if constexpr (std::endian::native == std::endian::big) {
+        for (std::size_t k = 0; k < whole; ++k) {
+            const auto u = static_cast<std::uint16_t>(shorts_[k]);
+            shorts_[k] = static_cast<std::int16_t>(static_cast<std::uint16_t>(u << 8U | u >> 8U));
+        }
     }
+    bytes = {reinterpret_cast<const std::uint8_t*>(shorts_.data()), whole * 2};
     done_ += want;
     return true;
 }

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -33,10 +34,11 @@ class SoundReader {
     bool take(SNDFILE* file, const SF_INFO& info, std::string& error);
     const std::string& description() const { return description_; }
     const std::vector<std::uint8_t>& header() const { return header_; }
-    // The next bytes of the data into bytes; false at the end (error empty) or
-    // on a read error (error set). The count the header declares is what comes:
-    // a decoder that gives fewer frames is followed by silence.
-    bool next(std::vector<std::uint8_t>& bytes, std::string& error);
+    // The next bytes of the data, valid until the next call; false at the end
+    // (error empty) or on a read error (error set). The count the header
+    // declares is what comes: a decoder that gives fewer frames is followed by
+    // silence.
+    bool next(std::span<const std::uint8_t>& bytes, std::string& error);
 
   private:
     SNDFILE* file_ = nullptr;
@@ -46,7 +48,7 @@ class SoundReader {
     sf_count_t done_ = 0;
     std::string description_;
     std::vector<std::uint8_t> header_;
-    std::vector<int> ints_;
+    std::vector<std::int16_t> shorts_;
     std::vector<double> doubles_;
 };
 

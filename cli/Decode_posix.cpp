@@ -50,7 +50,7 @@ struct DecodedInput::State {
     }
 
     void run() {
-        std::vector<std::uint8_t> bytes = reader->header();
+        std::span<const std::uint8_t> bytes = reader->header();
         // The library stops reading when it fails: the rest is not wanted.
         while (console::writeAll(pipe[1], bytes.data(), bytes.size()) &&
                reader->next(bytes, readError)) {

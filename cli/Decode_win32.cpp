@@ -107,7 +107,7 @@ bool DecodedInput::start(std::string& error) {
         error = console::lastErrorText();
         return false;
     }
-    std::vector<std::uint8_t> bytes = s.reader->header();
+    std::span<const std::uint8_t> bytes = s.reader->header();
     bool ok = true;
     do {
         if (!console::writeAll(out, bytes.data(), bytes.size())) {
