@@ -35,11 +35,11 @@ void mixInto(const std::int16_t* dry, const std::int16_t* tap, std::int16_t* out
         return static_cast<std::ptrdiff_t>(dry[DryStride * k]) +
                static_cast<std::ptrdiff_t>(tap[TapStride * k]);
     };
-    // In groups of 64, each in two passes without a branch: the look-ups, one
+    // In groups of 128, each in two passes without a branch: the look-ups, one
     // load each, into the group's own entries; then (vectorised) the top bit, the
     // copies of a frame and the search for an entry not yet computed, which is
     // then looked for in its group alone.
-    constexpr std::size_t kGroup = 64;
+    constexpr std::size_t kGroup = 128;
     LimiterValue e[kGroup];
     for (std::size_t group = 0; group < n; group += kGroup) {
         const std::size_t m = std::min(kGroup, n - group);

@@ -92,10 +92,11 @@ LoopStatus runStreamLoop(InputFile& in, OutputFile& out, const WaveInfo& info, C
             return LoopStatus::readFailed;
         }
         const bool ended = static_cast<std::size_t>(got) < blockBytes;
-        if (!ended) {
-            // The next block is asked for now, so that the system reads it while
-            // this one goes through the chorus.
-            in.willRead(kFullBlockValues * sizeof(std::int16_t));
+        if (!ended && i == 0) {
+            // A file longer than one block: the system is asked once to read
+            // further ahead, so that it reads the next block while this one goes
+            // through the chorus.
+            in.willReadOnward();
         }
         // A last odd byte is not a value.
         const auto bytes = static_cast<std::size_t>(got);

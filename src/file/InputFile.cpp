@@ -68,16 +68,16 @@ std::ptrdiff_t InputFile::read(void* buffer, std::size_t n, int& err) {
         }
         done += static_cast<std::size_t>(got);
     }
-    offset_ += done;
     return static_cast<std::ptrdiff_t>(done);
 }
 
-void InputFile::willRead(std::size_t n) {
+void InputFile::willReadOnward() {
     if (regular_) {
+        // Offset and length 0: the whole file. Linux then doubles its read-ahead
+        // window, so that the next block is read while this one is worked on.
         // posix_fadvise returns its error rather than setting errno; a refused
         // hint changes nothing.
-        (void)::posix_fadvise(fd_, static_cast<off_t>(offset_), static_cast<off_t>(n),
-                              POSIX_FADV_WILLNEED);
+        (void)::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
     }
 }
 

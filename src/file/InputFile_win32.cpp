@@ -75,6 +75,6 @@ std::ptrdiff_t InputFile::read(void* buffer, std::size_t n, int& err) {
 }
 
 // The file is opened for a sequential scan, which the system reads ahead by itself.
-void InputFile::willRead(std::size_t /*n*/) {}
+void InputFile::willReadOnward() {}
 
 } // namespace mavrel
