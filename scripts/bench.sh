@@ -16,9 +16,18 @@
 #   - peak memory (/usr/bin/time -v) for a 1-minute and a 60-minute file.
 # Takes three to five minutes and about 1.5 GB of temporary disk space.
 #   scripts/bench.sh [REPORT.md]    the report goes to stdout and, if given, to REPORT.md
+#   scripts/bench.sh --instructions [REPORT.md]    the instruction counts alone
+#     (before and after), a few minutes, which the machine's load does not change
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+# --instructions: only the instruction counts of a call and of a frame, before
+# and after the engine's stereo frames (a minute, and independent of the load).
+only=
+if [ "${1:-}" = --instructions ]; then
+  only=instructions
+  shift
+fi
 report_file=${1:-}
 
 scripts/deps.sh bench
@@ -231,6 +240,71 @@ if ! cmp -s "$work/check-fast.wav" "$work/check-reference.wav"; then
 fi
 rm -f "$work/check-fast.wav" "$work/check-reference.wav"
 
+# --- Instructions per frame and per call, before and after -------------------
+# The library as it was before the chorus read stereo frames in place (the
+# parent of the commit that added processFrames) and as it is, counted by
+# callgrind in user space, so that the figures hold on a loaded machine and
+# travel to another: per frame of the 10-minute file in one call of a fresh
+# process (less the floor's own instructions), and per call of the prompt and of
+# the 1-second file from the difference between 40 and 20 calls in one process.
+instructions_section() {
+  echo
+  echo "### Instructions per frame and per call (callgrind): before and after"
+  echo
+  local added before_src=$build/before-engine-src before_build=$build/before-engine
+  added=$(git -C "$root" log --format=%H -S processFrames -- src/chorus/ChorusState.h \
+    2>/dev/null | tail -1)
+  if [ -z "$added" ] || ! git -C "$root" cat-file -e "$added^" 2>/dev/null; then
+    echo "Skipped: the history before processFrames is not in this clone."
+    return
+  fi
+  say "building the library of $(git -C "$root" rev-parse --short "$added^") (before)"
+  rm -rf "$before_src"
+  mkdir -p "$before_src"
+  git -C "$root" archive "$added^" | tar -x -C "$before_src"
+  cmake -S "$before_src" -B "$before_build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DMAVREL_WAV_CHORUS_BUILD_TESTS=OFF -DMAVREL_WAV_CHORUS_BUILD_BENCH=OFF \
+    -DMAVREL_WAV_CHORUS_INSTALL=OFF >/dev/null
+  cmake --build "$before_build" --target MavrelWAVChorus >/dev/null
+  local before_library=$before_build/src/libMavrelWAVChorus.so
+  local frames=$((600 * rate)) who lib floor_ten floor_prompt floor_second
+  local -A per_frame per_prompt per_second
+  say "counting instructions (callgrind)"
+  one_call() {
+    valgrind --tool=callgrind --callgrind-out-file="$work/callgrind.out" \
+      "$call_loop" --calls 1 --warmup 0 --results "$work/callgrind.tsv" \
+      "$work/ten-minutes.wav" "$work/host" ${1:+x="$1"} >/dev/null 2>"$work/callgrind.log"
+    sed -n 's/^summary: //p' "$work/callgrind.out"
+    rm -f "$work/callgrind.out"
+  }
+  floor_ten=$(one_call)
+  floor_prompt=$(floor_instructions "$work/prompt.wav")
+  floor_second=$(floor_instructions "$work/one-second.wav")
+  for who in before after; do
+    lib=$library
+    [ "$who" = before ] && lib=$before_library
+    per_frame[$who]=$(awk -v a="$(one_call "$lib")" -v f="$floor_ten" -v n="$frames" \
+      'BEGIN { printf "%.2f", (a - f) / n }')
+    per_prompt[$who]=$(( $(call_instructions "$work/prompt.wav" "$lib") - floor_prompt ))
+    per_second[$who]=$(( $(call_instructions "$work/one-second.wav" "$lib") - floor_second ))
+  done
+  echo "Before: $(git -C "$root" rev-parse --short "$added^"). After: this tree. User space only;"
+  echo "the floor's own instructions are left out."
+  echo
+  echo "| | Before | After | After / before |"
+  echo "|---|---:|---:|---:|"
+  awk -v b="${per_frame[before]}" -v a="${per_frame[after]}" 'BEGIN {
+    printf "| 10-minute file, per frame | %.2f | %.2f | %.2f |\n", b, a, a / b }'
+  awk -v b="${per_prompt[before]}" -v a="${per_prompt[after]}" 'BEGIN {
+    printf "| 17 KB prompt, per call | %.0f k | %.0f k | %.2f |\n", b / 1000, a / 1000, a / b }'
+  awk -v b="${per_second[before]}" -v a="${per_second[after]}" 'BEGIN {
+    printf "| 1-second file, per call | %.0f k | %.0f k | %.2f |\n", b / 1000, a / 1000, a / b }'
+}
+if [ "$only" = instructions ]; then
+  instructions_section | tee ${report_file:+"$report_file"}
+  exit 0
+fi
+
 say "running the engine benchmark"
 engine=$("$build/bench/engine_bench" --benchmark_min_time=0.5 --benchmark_format=csv 2>/dev/null)
 
@@ -429,5 +503,6 @@ output_section() {
     "$r x, $(check "$r" "<=" 1.03)."
 }
 output_section | tee ${report_file:+-a "$report_file"}
+instructions_section | tee ${report_file:+-a "$report_file"}
 # Many short files in one process: its own section (scripts/bench-batch.sh).
 scripts/bench-batch.sh "$wavchorus" | tee ${report_file:+-a "$report_file"}
