@@ -82,10 +82,13 @@ class Durability : public ::testing::Test {
     // with the scratch directory shown as DIR, a temporary name as TMP and a
     // descriptor's path as FD.
     std::vector<std::string> steps(std::vector<std::string> env, const std::string& from,
-                                   const std::string& to, CliResult* result = nullptr) {
+                                   const std::string& to, CliResult* result = nullptr,
+                                   const std::string& standardInput = {}) {
         const std::string log = logs.file("steps-" + std::to_string(++runs));
         env.push_back("MAVREL_STEP_LOG=" + log);
-        const CliResult r = runCli(ChildSetup{-1, false, withShim(env)}, from, to);
+        ChildSetup setup{-1, false, withShim(env)};
+        setup.standardInput = standardInput;
+        const CliResult r = runCli(setup, from, to);
         if (result != nullptr) {
             *result = r;
         }
@@ -128,6 +131,15 @@ TEST_F(Durability, InPlaceSyncsTheDataBeforeTheRenameAndTheDirectoryAfter) {
         (std::vector<std::string>{"create-unnamed DIR", "write...", "datasync", "link FD DIR/TMP",
                                   "close", "rename DIR/TMP DIR/in.wav", "dirsync DIR"}));
     EXPECT_EQ(dir.entries(), (std::set<std::string>{"in.wav"}));
+}
+
+// Standard input redirected from the output itself (wavchorus - f.wav < f.wav)
+// is the input too.
+TEST_F(Durability, InPlaceFromStandardInput) {
+    EXPECT_EQ(
+        steps({}, "-", in, nullptr, in),
+        (std::vector<std::string>{"create-unnamed DIR", "write...", "datasync", "link FD DIR/TMP",
+                                  "close", "rename DIR/TMP DIR/in.wav", "dirsync DIR"}));
 }
 
 // A symbolic link to the input is followed: the file it names is replaced, and
