@@ -81,4 +81,21 @@ mkdir "dir-$name"
 run -q -t "dir-$name" "in/$name"
 check "a non-ASCII batch" cmp -s "dir-$name/$name" "$ref/expected/$first.wav"
 
+# A name beyond the ANSI code page reaches the library exactly.
+folder=$'\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e \xe3\x81\xae \xf0\x9f\x8e\xb8'
+mkdir "$folder"
+cp "in/$first.wav" "$folder/in.wav"
+run "$folder/in.wav" "$folder/out.wav"
+check "a folder beyond the code page" cmp -s "$folder/out.wav" "$ref/expected/$first.wav"
+
+# Wine's names are case-insensitive: two spellings of one output in a batch.
+second=${names[1]}
+mkdir -p twin-a twin-b twin-out
+cp "in/$first.wav" twin-a/take.wav
+cp "in/$second.wav" twin-b/TAKE.wav
+run -q -j 2 -t twin-out twin-a/take.wav twin-b/TAKE.wav
+check "one output spelt twice fails" [ "$status" -eq 1 ]
+check "one output spelt twice keeps the first result" \
+  cmp -s "$(ls -d twin-out/* | head -n 1)" "$ref/expected/$first.wav"
+
 checks_done
