@@ -50,7 +50,13 @@ std::string danglingLinkTarget(const std::string& path) {
             return path;
         }
         link.resize(static_cast<std::size_t>(n));
-        at = link.front() == '/' ? link : directoryOf(at) + "/" + link;
+        if (link.front() == '/') {
+            at = link;
+        } else {
+            at = directoryOf(at);
+            at += '/';
+            at += link;
+        }
     }
     return path;
 }
