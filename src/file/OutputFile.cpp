@@ -35,13 +35,15 @@ std::string resolveTarget(const std::string& path) {
 }
 
 // A dangling symlink is followed too, to the file it names, which the output
-// then creates, as an editor does. Gives path itself when it is no link, or
-// when the links go round.
+// then creates, as an editor does. Only a link of the calling user's own is
+// followed, as the kernel allows in a shared directory such as /tmp
+// (fs.protected_symlinks); another's is replaced as a plain name is. Gives path
+// itself when it is no link, or when the links go round.
 std::string danglingLinkTarget(const std::string& path) {
     std::string at = path;
     for (int hops = 0; hops < 40; ++hops) {
         struct stat st {};
-        if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+        if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode) || st.st_uid != ::geteuid()) {
             return at;
         }
         std::string link(PATH_MAX, '\0');
