@@ -26,6 +26,9 @@ test_packages=(
   # The command line in a real terminal (tests/cli_terminal_test.sh, Ctrl-C in
   # tests/hardening/ctrl_c_test.sh), and the recipe for GNU parallel
   tmux parallel
+  # The GNU parallel recipe over real ssh hosts (tests/ssh_hosts_test.sh): two
+  # sshd on loopback addresses, the client, and rsync for --transferfile/--return
+  openssh-server openssh-client rsync
 )
 # The web page: Debian's emscripten (with its acorn for Node) and a static server;
 # its test drives Debian's chromium (scripts/checks/85-web.sh). Node.js and npm
