@@ -184,11 +184,6 @@ struct EncodedOutput::State {
 
     // The encoded file into place, as the library places its own output.
     bool copyInPlace(int from, std::string& why) const {
-        const std::optional<std::string> name = mavrel::wideToAnsi(target.native.c_str());
-        if (!name) {
-            why = "the name has no exact form in the system's ANSI code page";
-            return false;
-        }
         if (::_lseek(from, 0, SEEK_SET) != 0) {
             why = console::lastErrorText();
             return false;
@@ -199,7 +194,8 @@ struct EncodedOutput::State {
             why = "error " + std::to_string(err);
             return false;
         };
-        if (!out.create(*name, err, input)) {
+        // The file layer takes UTF-8 paths, as the library hands them on.
+        if (!out.create(target.shown, err, input)) {
             return failed();
         }
         std::vector<char> buffer(kChunk);
