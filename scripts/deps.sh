@@ -26,6 +26,9 @@ test_packages=(
   # The command line in a real terminal (tests/cli_terminal_test.sh, Ctrl-C in
   # tests/hardening/ctrl_c_test.sh), and the recipe for GNU parallel
   tmux parallel
+  # The LV2 plugin (lv2/): its headers and schemas, hosts that load it (lv2ls,
+  # lv2info, lv2apply; lilv for the test host) and the checker of its .ttl files
+  lv2-dev lilv-utils liblilv-dev sordi
 )
 # The web page: Debian's emscripten (with its acorn for Node) and a static server;
 # its test drives Debian's chromium (scripts/checks/85-web.sh). Node.js and npm
@@ -39,6 +42,8 @@ bench_packages=(
   espeak-ng
   # The instructions of a call (callgrind)
   valgrind
+  # The LV2 plugin and lv2bench (scripts/bench-lv2.sh)
+  lv2-dev lilv-utils
 )
 
 case "${1:-build}" in
