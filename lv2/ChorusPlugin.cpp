@@ -22,6 +22,10 @@
 #include <cstring>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr const char* kMonoUri = "urn:mavrelwavchorus:mono";
@@ -47,6 +51,50 @@ std::int16_t toSixteenBits(float x) {
 // with a scale of 32767 (libsndfile's, rounded to the nearest) writes exactly v.
 float fromSixteenBits(std::int16_t v) {
     return static_cast<float>(v) / 32767.0F;
+}
+
+// The same over n values. With SSE2 (every x86-64), eight at a time with the
+// instructions made for it: the truncating conversion, which gives INT32_MIN
+// beyond its range, and the saturating pack to 16 bits, which clips; written out
+// because the compiler builds the clip and the narrowing from shuffles. The last
+// values of a chunk go through the functions above, as everything does elsewhere.
+void toSixteenBits(const float* x, std::int16_t* s, std::size_t n) {
+    std::size_t k = 0;
+#if defined(__SSE2__)
+    const __m128 scale = _mm_set1_ps(32768.0F);
+    const __m128 highest = _mm_set1_ps(32767.0F);
+    const auto convert = [&](const float* from) {
+        const __m128 v = _mm_mul_ps(_mm_loadu_ps(from), scale);
+        // NaN to 0, then the top clipped; the bottom is clipped by the pack.
+        return _mm_cvttps_epi32(_mm_min_ps(_mm_and_ps(v, _mm_cmpord_ps(v, v)), highest));
+    };
+    for (; k + 8 <= n; k += 8) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(s + k),
+                         _mm_packs_epi32(convert(x + k), convert(x + k + 4)));
+    }
+#endif
+    for (; k < n; ++k) {
+        s[k] = toSixteenBits(x[k]);
+    }
+}
+
+void fromSixteenBits(const std::int16_t* s, float* y, std::size_t n) {
+    std::size_t k = 0;
+#if defined(__SSE2__)
+    const __m128 divisor = _mm_set1_ps(32767.0F);
+    for (; k + 8 <= n; k += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + k));
+        // Each 16-bit value into the top half of a 32-bit one, then shifted down
+        // with its sign.
+        const __m128i low = _mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16);
+        const __m128i high = _mm_srai_epi32(_mm_unpackhi_epi16(v, v), 16);
+        _mm_storeu_ps(y + k, _mm_div_ps(_mm_cvtepi32_ps(low), divisor));
+        _mm_storeu_ps(y + k + 4, _mm_div_ps(_mm_cvtepi32_ps(high), divisor));
+    }
+#endif
+    for (; k < n; ++k) {
+        y[k] = fromSixteenBits(s[k]);
+    }
 }
 
 struct Chorus {
@@ -133,20 +181,11 @@ void run(LV2_Handle instance, std::uint32_t frames) {
         const std::size_t n = std::min<std::size_t>(kChunkFrames, frames - done);
         // The chunk's inputs are all read before any output of it is written, so
         // an output may share its buffer with an input.
-        const float* in = chorus->in + done;
-        for (std::size_t k = 0; k < n; ++k) {
-            chorus->inValues[k] = toSixteenBits(in[k]);
-        }
+        toSixteenBits(chorus->in + done, chorus->inValues.data(), n);
         mavrel::processBlock(chorus->state, chorus->inValues.data(), chorus->outValues.data(), n);
-        float* out = chorus->out + done;
-        for (std::size_t k = 0; k < n; ++k) {
-            out[k] = fromSixteenBits(chorus->outValues[k]);
-        }
+        fromSixteenBits(chorus->outValues.data(), chorus->out + done, n);
         if (chorus->stereo) {
-            float* right = chorus->outRight + done;
-            for (std::size_t k = 0; k < n; ++k) {
-                right[k] = fromSixteenBits(chorus->outValues[k]);
-            }
+            fromSixteenBits(chorus->outValues.data(), chorus->outRight + done, n);
         }
         done += n;
     }

@@ -226,7 +226,9 @@ TEST(Lv2Host, ActivateStartsTheChorusAfresh) {
 }
 
 // Every 16-bit value s comes in as s / 32768 and is taken as s; other values are
-// truncated toward zero and clipped.
+// truncated toward zero and clipped. In blocks of 1 value, and of 4096 with the
+// whole input a multiple of 8 values, to take both the plugin's value-by-value
+// conversion and its eight-at-a-time one.
 TEST(Lv2Host, InputValuesMapToTheirSixteenBitSteps) {
     constexpr float kStep = 1.0F / 32768.0F;
     constexpr float kInf = std::numeric_limits<float>::infinity();
@@ -253,13 +255,21 @@ TEST(Lv2Host, InputValuesMapToTheirSixteenBitSteps) {
         in.push_back(x);
         s.push_back(value);
     }
+    while (in.size() % 8 != 0) {
+        in.push_back(0.0F);
+        s.push_back(0);
+    }
     constexpr std::int32_t kRate = 48000;
-    Instance chorus(kMono, kRate);
-    ASSERT_NE(chorus.p, nullptr);
-    lilv_instance_activate(chorus.p);
-    std::vector<float> out(in.size());
-    runMono(chorus.p, in.data(), out.data(), in.size(), {4096});
-    EXPECT_EQ(firstDifference(expectedOutput(kRate, s), out), "");
+    const std::vector<float> want = expectedOutput(kRate, s);
+    for (const std::uint32_t block : {1U, 4096U}) {
+        SCOPED_TRACE("blocks of " + std::to_string(block));
+        Instance chorus(kMono, kRate);
+        ASSERT_NE(chorus.p, nullptr);
+        lilv_instance_activate(chorus.p);
+        std::vector<float> out(in.size());
+        runMono(chorus.p, in.data(), out.data(), in.size(), {block});
+        EXPECT_EQ(firstDifference(want, out), "");
+    }
 }
 
 // The library's rates, 1 to 768,000 Hz in whole hertz, and no others.
