@@ -121,6 +121,7 @@ int main(int argc, char** argv) {
     const std::vector<std::int16_t> values = makeInput();
     std::vector<std::int16_t> engineOut(values.size());
     std::vector<float> in;
+    in.reserve(values.size());
     for (const std::int16_t v : values) {
         in.push_back(static_cast<float>(v) / 32768.0F);
     }
