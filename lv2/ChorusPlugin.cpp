@@ -56,8 +56,9 @@ float fromSixteenBits(std::int16_t v) {
 // The same over n values. With SSE2 (every x86-64), eight at a time with the
 // instructions made for it: the truncating conversion, which gives INT32_MIN
 // beyond its range, and the saturating pack to 16 bits, which clips; written out
-// because the compiler builds the clip and the narrowing from shuffles. The last
-// values of a chunk go through the functions above, as everything does elsewhere.
+// because the compiler builds the clip and the narrowing from shuffles. Values
+// left over (fewer than eight) go through the functions above, and so do all of
+// them on other processors.
 void toSixteenBits(const float* x, std::int16_t* s, std::size_t n) {
     std::size_t k = 0;
 #if defined(__SSE2__)
