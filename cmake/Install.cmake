@@ -1,6 +1,7 @@
 # Installation: the header, the shared library with its SONAME links (the DLL and
 # its import library on Windows), the command-line host with its man page and
-# bash completion, a CMake package and a pkg-config file.
+# bash completion, wavchorus-hosts beside it, a CMake package and a pkg-config
+# file.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -37,19 +38,25 @@ if(TARGET wavchorus)
   endif()
   install(TARGETS wavchorus RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
   if(NOT WIN32)
+    # wavchorus-hosts, the recipe for GNU parallel over ssh, goes beside it.
+    install(PROGRAMS ${PROJECT_SOURCE_DIR}/cli/wavchorus-hosts
+      DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
     # Compressed, without a name or time stamp, as Debian's policy asks.
     find_program(MAVREL_GZIP gzip)
-    set(_man ${PROJECT_SOURCE_DIR}/docs/wavchorus.1)
-    if(MAVREL_GZIP)
-      add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/wavchorus.1.gz
-        COMMAND ${MAVREL_GZIP} -9nc ${_man} > ${PROJECT_BINARY_DIR}/wavchorus.1.gz
-        DEPENDS ${_man} VERBATIM)
-      add_custom_target(wavchorus_man ALL DEPENDS ${PROJECT_BINARY_DIR}/wavchorus.1.gz)
-      set(_man ${PROJECT_BINARY_DIR}/wavchorus.1.gz)
-    endif()
-    install(FILES ${_man} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT Runtime)
+    foreach(_page wavchorus wavchorus-hosts)
+      set(_man ${PROJECT_SOURCE_DIR}/docs/${_page}.1)
+      if(MAVREL_GZIP)
+        add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/${_page}.1.gz
+          COMMAND ${MAVREL_GZIP} -9nc ${_man} > ${PROJECT_BINARY_DIR}/${_page}.1.gz
+          DEPENDS ${_man} VERBATIM)
+        add_custom_target(${_page}_man ALL DEPENDS ${PROJECT_BINARY_DIR}/${_page}.1.gz)
+        set(_man ${PROJECT_BINARY_DIR}/${_page}.1.gz)
+      endif()
+      install(FILES ${_man} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT Runtime)
+    endforeach()
     # Where bash-completion looks for a command's completion when it is first used.
     install(FILES ${PROJECT_SOURCE_DIR}/cli/completion/wavchorus
+      ${PROJECT_SOURCE_DIR}/cli/completion/wavchorus-hosts
       DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions COMPONENT Runtime)
   endif()
 endif()

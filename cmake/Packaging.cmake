@@ -27,8 +27,9 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 reads a 16-bit PCM WAV file, sweeps one delay tap of 25 ms by 10 ms with a
 0.1 Hz sine, adds it to the dry signal, soft-limits the sum and writes a new
 16-bit PCM WAV file. The package holds the library, its C header, the CMake
-and pkg-config files, and the wavchorus command with its man page and bash
-completion.")
+and pkg-config files, the wavchorus command with its man page and bash
+completion, and wavchorus-hosts, which runs it on other machines over ssh with
+GNU parallel.")
 if(MAVREL_WAV_CHORUS_BUILD_LV2)
   string(APPEND CPACK_DEBIAN_PACKAGE_DESCRIPTION "
 It also holds the same chorus, bit for bit, as an LV2 plugin for music hosts,
@@ -41,5 +42,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # ldconfig trigger that goes with a shared library.
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+
+# wavchorus-hosts runs GNU parallel, which sends the files with rsync over ssh.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "parallel, rsync, openssh-client")
 
 include(CPack)

@@ -26,6 +26,9 @@ test_packages=(
   # The command line in a real terminal (tests/cli_terminal_test.sh, Ctrl-C in
   # tests/hardening/ctrl_c_test.sh), and the recipe for GNU parallel
   tmux parallel
+  # The GNU parallel recipe over real ssh hosts (tests/ssh_hosts_test.sh): two
+  # sshd on loopback addresses, the client, and rsync for --transferfile/--return
+  openssh-server openssh-client rsync
   # The LV2 plugin (lv2/): its headers and schemas, hosts that load it (lv2ls,
   # lv2info, lv2apply; lilv for the test host) and the checker of its .ttl files
   lv2-dev lilv-utils liblilv-dev sordi

@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
-# The README's recipe for spreading an archive over machines with GNU parallel,
-# run on this machine alone (--sshlogin :): each file's exit status in the job
-# log, the bad file named on stderr, parallel's own status the number of failed
+# The README's recipe for spreading an archive over machines with GNU parallel
+# (wavchorus-hosts), run on this machine alone (:): each file's exit status in
+# the job log, the bad file named on stderr, the status the number of failed
 # files, and outputs equal to the single-file form's; then the same archive as
-# batches, a chunk of files per job (-X).
-#   parallel_test.sh WAVCHORUS SAMPLE.wav
+# batches, a chunk of files per job (-X). tests/ssh_hosts_test.sh runs the
+# recipe over ssh hosts.
+#   parallel_test.sh WAVCHORUS WAVCHORUS-HOSTS SAMPLE.wav
 set -uo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/check.sh"
 cli=$(realpath "$1")
-sample=$(realpath "$2")
-# The recipe calls wavchorus by name, as an installed one.
-PATH=$(dirname "$cli"):$PATH
+hosts_script=$(realpath "$2")
+sample=$(realpath "$3")
+# The recipe calls both by name, as installed ones.
+PATH=$(dirname "$cli"):$(dirname "$hosts_script"):$PATH
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 command -v parallel >/dev/null || { echo "GNU parallel is not installed (Debian: parallel)"; exit 1; }
@@ -27,11 +29,10 @@ for f in archive/2024/pluck.wav archive/2024/prompt.wav "archive/2025/a name wit
 done
 
 # The recipe, with ":" (this machine) as the only host.
-find archive -name '*.wav' -print0 |
-  parallel --will-cite -0 --sshlogin : --trc {.}.chorus.wav --joblog jobs.log \
-    wavchorus -q {} {.}.chorus.wav 2>stderr.txt
+find archive -name '*.wav' ! -name '*.chorus.wav' -print0 |
+  wavchorus-hosts --joblog=jobs.log : 2>stderr.txt
 status=$?
-check "parallel's status is the number of failed files" [ "$status" -eq 1 ]
+check "the status is the number of failed files" [ "$status" -eq 1 ]
 exit_of() { awk -F'\t' -v f="$1" 'index($9, f) { print $7 }' jobs.log; }
 check "the job log gives the bad file exit 1" [ "$(exit_of archive/2025/cut.wav)" = 1 ]
 check "the job log gives a good file exit 0" [ "$(exit_of archive/2024/prompt.wav)" = 0 ]

@@ -60,6 +60,7 @@ mv "$work/staged" "$work/prefix"
 prefix=$work/prefix
 
 expected="bin/wavchorus
+bin/wavchorus-hosts
 include/MavrelWAVChorus.h
 $libdir/cmake/MavrelWAVChorus/MavrelWAVChorusConfig.cmake
 $libdir/cmake/MavrelWAVChorus/MavrelWAVChorusConfigVersion.cmake
@@ -73,6 +74,8 @@ $libdir/libMavrelWAVChorus.so.1
 $libdir/libMavrelWAVChorus.so.1.0.0.1
 $libdir/pkgconfig/MavrelWAVChorus.pc
 share/bash-completion/completions/wavchorus
+share/bash-completion/completions/wavchorus-hosts
+share/man/man1/wavchorus-hosts.1.gz
 share/man/man1/wavchorus.1.gz"
 actual=$(cd "$prefix" && find . \( -type f -o -type l \) | sed 's|^\./||' | LC_ALL=C sort)
 [ "$actual" = "$(echo "$expected" | LC_ALL=C sort)" ] ||
@@ -88,12 +91,18 @@ if grep -nE 'MavrelWAVChorusCore|mavrel_(warnings|exact_fp)|/work|build-install'
   "$prefix/$libdir/cmake/MavrelWAVChorus/"*.cmake "$prefix/$libdir/pkgconfig/MavrelWAVChorus.pc"; then
   fail "the CMake or pkg-config files name internal targets or build paths"
 fi
-zcat "$prefix/share/man/man1/wavchorus.1.gz" | cmp -s - docs/wavchorus.1 || fail "installed man page differs"
-man_warnings=$(groff -man -t -ww -z docs/wavchorus.1 2>&1)
-[ -z "$man_warnings" ] || fail "groff warns about docs/wavchorus.1: $man_warnings"
+for page in wavchorus wavchorus-hosts; do
+  zcat "$prefix/share/man/man1/$page.1.gz" | cmp -s - "docs/$page.1" || fail "installed man page $page.1 differs"
+  man_warnings=$(groff -man -t -ww -z "docs/$page.1" 2>&1)
+  [ -z "$man_warnings" ] || fail "groff warns about docs/$page.1: $man_warnings"
+done
+cmp -s "$prefix/bin/wavchorus-hosts" cli/wavchorus-hosts && [ -x "$prefix/bin/wavchorus-hosts" ] ||
+  fail "the installed wavchorus-hosts differs or cannot be run"
 
-cmp -s "$prefix/share/bash-completion/completions/wavchorus" cli/completion/wavchorus ||
-  fail "installed bash completion differs"
+for c in wavchorus wavchorus-hosts; do
+  cmp -s "$prefix/share/bash-completion/completions/$c" "cli/completion/$c" ||
+    fail "installed bash completion of $c differs"
+done
 bash -c "source '$prefix/share/bash-completion/completions/wavchorus' && complete -p wavchorus" |
   grep -q -- '-F _wavchorus wavchorus$' || fail "the installed bash completion does not register"
 
@@ -230,6 +239,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 description=$(field Description)
 [[ ${description%%$'\n'*} == *chorus* ]] || fail "Description: $description"
 # Dependencies come from the ELF files through dpkg-shlibdeps.
+[ "$(field Recommends)" = "parallel, rsync, openssh-client" ] || fail "Recommends: $(field Recommends)"
 for dep in libc6 libstdc++6 libgcc-s1; do
   field Depends | tr ',' '\n' | awk '{ print $1 }' | grep -qxF "$dep" ||
     fail "Depends lacks $dep: $(field Depends)"
@@ -239,6 +249,7 @@ grep -qx "libMavrelWAVChorus 1 mavrelwavchorus (>= 1.0.0.1-1)" "$work/control/sh
   fail "shlibs: $(cat "$work/control/shlibs")"
 
 deb_expected="./usr/bin/wavchorus
+./usr/bin/wavchorus-hosts
 ./usr/include/MavrelWAVChorus.h
 ./usr/lib/$multiarch/cmake/MavrelWAVChorus/MavrelWAVChorusConfig.cmake
 ./usr/lib/$multiarch/cmake/MavrelWAVChorus/MavrelWAVChorusConfigVersion.cmake
@@ -255,6 +266,8 @@ deb_expected="./usr/bin/wavchorus
 ./usr/lib/$multiarch/lv2/MavrelWAVChorus.lv2/manifest.ttl
 ./usr/lib/$multiarch/pkgconfig/MavrelWAVChorus.pc
 ./usr/share/bash-completion/completions/wavchorus
+./usr/share/bash-completion/completions/wavchorus-hosts
+./usr/share/man/man1/wavchorus-hosts.1.gz
 ./usr/share/man/man1/wavchorus.1.gz"
 deb_actual=$(dpkg-deb -c "$deb" | grep -v '^d' | awk '{ $1=$2=$3=$4=$5=""; sub(/^ +/, ""); print }' | LC_ALL=C sort)
 [ "$deb_actual" = "$(echo "$deb_expected" | LC_ALL=C sort)" ] ||
