@@ -21,56 +21,132 @@ const DelayRun& currentRun(ChorusState& state) {
     return state.run;
 }
 
-// out[k] = the limited and quantised mix dry[k] + tap[k], for k < n.
+// The limited and quantised mixes dry[DryStride x k] + tap[TapStride x k], for
+// k < n, each written DryStride times: out[DryStride x k + c] for c < DryStride.
+// A stereo frame's first value is mixed and its result written over the whole
+// frame; a mono value is mixed and written once.
+template <std::size_t DryStride, std::size_t TapStride>
 void mixInto(const std::int16_t* dry, const std::int16_t* tap, std::int16_t* out, std::size_t n) {
     // Indexed by the mix itself. Each entry is its output + 32768, so flipping the
     // top bit gives the output; an entry not yet computed (0) gives -32768, which
     // the limiter never outputs.
     const LimiterEntry* entries = limiterEntries() - kMixMin;
-    const auto entry = [entries](std::int16_t a, std::int16_t b) {
-        return static_cast<std::int16_t>(
-            entries[static_cast<std::ptrdiff_t>(a) + static_cast<std::ptrdiff_t>(b)].load(
-                std::memory_order_relaxed));
+    const auto mix = [dry, tap](std::size_t k) {
+        return static_cast<std::ptrdiff_t>(dry[DryStride * k]) +
+               static_cast<std::ptrdiff_t>(tap[TapStride * k]);
     };
-    // Two passes without a branch: the look-ups, then (vectorised) the top bit
-    // and the search for an entry not yet computed.
-    std::size_t k = 0;
-    for (; k + 4 <= n; k += 4) {
-        out[k] = entry(dry[k], tap[k]);
-        out[k + 1] = entry(dry[k + 1], tap[k + 1]);
-        out[k + 2] = entry(dry[k + 2], tap[k + 2]);
-        out[k + 3] = entry(dry[k + 3], tap[k + 3]);
-    }
-    for (; k < n; ++k) {
-        out[k] = entry(dry[k], tap[k]);
-    }
-    // In groups of 64, so that an entry met for the first time is looked for in
-    // its group alone.
-    constexpr std::size_t kGroup = 64;
+    // In groups of 128, each in two passes without a branch: the look-ups, one
+    // load each, into the group's own entries; then (vectorised) the top bit, the
+    // copies of a frame and the search for an entry not yet computed, which is
+    // then looked for in its group alone.
+    constexpr std::size_t kGroup = 128;
+    LimiterValue e[kGroup];
     for (std::size_t group = 0; group < n; group += kGroup) {
-        std::int16_t* g = out + group;
         const std::size_t m = std::min(kGroup, n - group);
-        std::int16_t lowest = 0;
-        if (m == kGroup) {
-            for (k = 0; k < kGroup; ++k) {
-                g[k] = static_cast<std::int16_t>(static_cast<std::uint16_t>(g[k]) ^ 0x8000U);
-                lowest = std::min(lowest, g[k]);
-            }
-        } else {
-            for (k = 0; k < m; ++k) {
-                g[k] = static_cast<std::int16_t>(static_cast<std::uint16_t>(g[k]) ^ 0x8000U);
-                lowest = std::min(lowest, g[k]);
-            }
+        const std::int16_t* gd = dry + DryStride * group;
+        const std::int16_t* gt = tap + TapStride * group;
+        const auto lookUp = [&](std::size_t k) {
+            e[k] = entries[static_cast<std::ptrdiff_t>(gd[DryStride * k]) +
+                           static_cast<std::ptrdiff_t>(gt[TapStride * k])]
+                       .load(std::memory_order_relaxed);
+        };
+        std::size_t k = 0;
+        for (; k + 8 <= m; k += 8) {
+            lookUp(k);
+            lookUp(k + 1);
+            lookUp(k + 2);
+            lookUp(k + 3);
+            lookUp(k + 4);
+            lookUp(k + 5);
+            lookUp(k + 6);
+            lookUp(k + 7);
         }
+        for (; k < m; ++k) {
+            lookUp(k);
+        }
+        std::int16_t* g = out + DryStride * group;
+        const auto finish = [&](std::size_t count) {
+            std::int16_t lowest = 0;
+            for (std::size_t j = 0; j < count; ++j) {
+                const auto v =
+                    static_cast<std::int16_t>(static_cast<std::uint16_t>(e[j]) ^ 0x8000U);
+                lowest = std::min(lowest, v);
+                for (std::size_t c = 0; c < DryStride; ++c) {
+                    g[DryStride * j + c] = v;
+                }
+            }
+            return lowest;
+        };
+        // A group of the full size has a count the compiler knows.
+        const std::int16_t lowest = m == kGroup ? finish(kGroup) : finish(m);
         if (lowest == std::numeric_limits<std::int16_t>::min()) [[unlikely]] {
             for (k = 0; k < m; ++k) {
-                if (g[k] == std::numeric_limits<std::int16_t>::min()) {
-                    g[k] = fillLimiterEntry(static_cast<std::int32_t>(dry[group + k]) +
-                                            tap[group + k]);
+                if (g[DryStride * k] == std::numeric_limits<std::int16_t>::min()) {
+                    const std::int16_t v =
+                        fillLimiterEntry(static_cast<std::int32_t>(mix(group + k)));
+                    for (std::size_t c = 0; c < DryStride; ++c) {
+                        g[DryStride * k + c] = v;
+                    }
                 }
             }
         }
     }
+}
+
+// processBlock and processFrames: the dry values are in[Stride x k], and each
+// output is written Stride times.
+template <std::size_t Stride>
+void processStrided(ChorusState& state, const std::int16_t* in, std::int16_t* out, std::size_t n) {
+    if (n == 0) {
+        return;
+    }
+    const auto ringSize = static_cast<std::size_t>(state.ringSize);
+    const std::int16_t* ring = state.ring.data();
+    const auto start = static_cast<std::size_t>(state.writePos);
+    std::size_t k = 0;
+    while (k < n) {
+        const DelayRun& run = currentRun(state);
+        const auto d = static_cast<std::size_t>(run.delay);
+        const std::size_t runEnd =
+            k + std::min(n - k, static_cast<std::size_t>(run.end - state.lfoCounter));
+        const std::size_t runStart = k;
+        // The first d values of the block tap values stored before it. The ring
+        // is updated only after the block, so they are all still there; the span
+        // is split where it wraps round the end of the ring.
+        while (k < runEnd && k < d) {
+            const std::size_t from = (start + ringSize + k - d) % ringSize;
+            const std::size_t count = std::min({runEnd, d, k + (ringSize - from)}) - k;
+            mixInto<Stride, 1>(in + Stride * k, ring + from, out + Stride * k, count);
+            k += count;
+        }
+        // Later values tap the block itself: within a run, a contiguous slice.
+        if (k < runEnd) {
+            mixInto<Stride, Stride>(in + Stride * k, in + Stride * (k - d), out + Stride * k,
+                                    runEnd - k);
+            k = runEnd;
+        }
+        // A run ends at the wrap at the latest, so the counter reaches it exactly.
+        state.lfoCounter += static_cast<std::int32_t>(runEnd - runStart);
+        if (state.lfoCounter == state.sweep.wrap) {
+            state.lfoCounter = 0;
+        }
+    }
+
+    // The ring keeps the block's last values, where value by value would have put them.
+    const std::size_t keep = std::min(n, ringSize);
+    const std::int16_t* kept = in + Stride * (n - keep);
+    std::size_t pos = (start + (n - keep)) % ringSize;
+    if constexpr (Stride == 1) {
+        const std::size_t first = std::min(keep, ringSize - pos);
+        std::memcpy(state.ring.data() + pos, kept, first * sizeof(std::int16_t));
+        std::memcpy(state.ring.data(), kept + first, (keep - first) * sizeof(std::int16_t));
+    } else {
+        for (std::size_t j = 0; j < keep; ++j) {
+            state.ring[pos] = kept[Stride * j];
+            pos = pos + 1 == ringSize ? 0 : pos + 1;
+        }
+    }
+    state.writePos = static_cast<std::int32_t>((start + n) % ringSize);
 }
 
 } // namespace
@@ -107,48 +183,12 @@ void advanceRing(ChorusState& state) {
 }
 
 void processBlock(ChorusState& state, const std::int16_t* in, std::int16_t* out, std::size_t n) {
-    if (n == 0) {
-        return;
-    }
-    const auto ringSize = static_cast<std::size_t>(state.ringSize);
-    const std::int16_t* ring = state.ring.data();
-    const auto start = static_cast<std::size_t>(state.writePos);
-    std::size_t k = 0;
-    while (k < n) {
-        const DelayRun& run = currentRun(state);
-        const auto d = static_cast<std::size_t>(run.delay);
-        const std::size_t runEnd =
-            k + std::min(n - k, static_cast<std::size_t>(run.end - state.lfoCounter));
-        const std::size_t runStart = k;
-        // The first d values of the block tap values stored before it. The ring
-        // is updated only after the block, so they are all still there; the span
-        // is split where it wraps round the end of the ring.
-        while (k < runEnd && k < d) {
-            const std::size_t from = (start + ringSize + k - d) % ringSize;
-            const std::size_t count = std::min({runEnd, d, k + (ringSize - from)}) - k;
-            mixInto(in + k, ring + from, out + k, count);
-            k += count;
-        }
-        // Later values tap the block itself.
-        if (k < runEnd) {
-            mixInto(in + k, in + k - d, out + k, runEnd - k);
-            k = runEnd;
-        }
-        // A run ends at the wrap at the latest, so the counter reaches it exactly.
-        state.lfoCounter += static_cast<std::int32_t>(runEnd - runStart);
-        if (state.lfoCounter == state.sweep.wrap) {
-            state.lfoCounter = 0;
-        }
-    }
+    processStrided<1>(state, in, out, n);
+}
 
-    // The ring keeps the block's last values, where value by value would have put them.
-    const std::size_t keep = std::min(n, ringSize);
-    const std::int16_t* kept = in + (n - keep);
-    const std::size_t pos = (start + (n - keep)) % ringSize;
-    const std::size_t first = std::min(keep, ringSize - pos);
-    std::memcpy(state.ring.data() + pos, kept, first * sizeof(std::int16_t));
-    std::memcpy(state.ring.data(), kept + first, (keep - first) * sizeof(std::int16_t));
-    state.writePos = static_cast<std::int32_t>((start + n) % ringSize);
+void processFrames(ChorusState& state, const std::int16_t* frames, std::int16_t* out,
+                   std::size_t n) {
+    processStrided<2>(state, frames, out, n);
 }
 
 } // namespace mavrel

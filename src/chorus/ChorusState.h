@@ -53,4 +53,11 @@ void advanceRing(ChorusState& state);
 // would: out[k] is the output for in[k]. in and out must not overlap.
 void processBlock(ChorusState& state, const std::int16_t* in, std::int16_t* out, std::size_t n);
 
+// Processes n stereo frames: the first value of each goes through the chorus as
+// processBlock would take it, and its output is written over both values of the
+// frame (out[2k] and out[2k + 1], from frames[2k]). The frames' second values are
+// not read. frames and out must not overlap.
+void processFrames(ChorusState& state, const std::int16_t* frames, std::int16_t* out,
+                   std::size_t n);
+
 } // namespace mavrel

@@ -15,8 +15,6 @@ namespace {
 constexpr std::size_t kFullBlockValues = std::size_t{128} * 1024;
 // The least first block: a header that declares little may be followed by more.
 constexpr std::size_t kLeastBlockValues = 2048;
-// Values go through the chorus in chunks that stay in the first-level cache.
-constexpr std::size_t kChunkValues = 4096;
 // Written data whose writeback to storage is asked for once it comes to this much.
 constexpr std::size_t kWritebackBytes = std::size_t{4} * 1024 * 1024;
 
@@ -61,16 +59,6 @@ class Output {
     std::size_t unsent_ = 0;
 };
 
-// The chorus's own scratch: the first values of each stereo frame, and the
-// chorused values before they take the place of their input.
-struct Scratch {
-    explicit Scratch(std::size_t values)
-        : size(values), dry(new std::int16_t[values]), wet(new std::int16_t[values]) {}
-    std::size_t size;
-    std::unique_ptr<std::int16_t[]> dry;
-    std::unique_ptr<std::int16_t[]> wet;
-};
-
 // The file's values are little-endian; on a big-endian machine the bytes of each
 // value are swapped after reading and before writing.
 void swapToNative(std::int16_t* v, std::size_t n) {
@@ -82,53 +70,33 @@ void swapToNative(std::int16_t* v, std::size_t n) {
     }
 }
 
-// Choruses n values in place.
-void chorusValues(std::int16_t* values, std::size_t n, ChorusState& state, Scratch& scratch) {
-    for (std::size_t done = 0; done < n;) {
-        const std::size_t m = std::min(scratch.size, n - done);
-        processBlock(state, values + done, scratch.wet.get(), m);
-        std::memcpy(values + done, scratch.wet.get(), m * sizeof(std::int16_t));
-        done += m;
-    }
-}
-
-// Choruses n stereo frames in place: the first value of each frame goes through
-// the chorus, and its result is written over both.
-void chorusFrames(std::int16_t* frames, std::size_t n, ChorusState& state, Scratch& scratch) {
-    std::int16_t* dry = scratch.dry.get();
-    std::int16_t* wet = scratch.wet.get();
-    for (std::size_t done = 0; done < n;) {
-        const std::size_t m = std::min(scratch.size, n - done);
-        std::int16_t* p = frames + 2 * done;
-        for (std::size_t k = 0; k < m; ++k) {
-            dry[k] = p[2 * k];
-        }
-        processBlock(state, dry, wet, m);
-        for (std::size_t k = 0; k < m; ++k) {
-            p[2 * k] = wet[k];
-            p[2 * k + 1] = wet[k];
-        }
-        done += m;
-    }
-}
-
 } // namespace
 
 LoopStatus runStreamLoop(InputFile& in, OutputFile& out, const WaveInfo& info, ChorusState& state,
                          int& err) {
     const bool stereo = info.channels == 2;
+    // The chorus reads a block and writes its output to a block of its own: a
+    // value's tap may lie earlier in the same block.
     Block current(firstBlockValues(info));
-    Scratch scratch(std::min(kChunkValues, current.size));
+    Block result(current.size);
     Output output(out);
     // Counts frames for one or two channels, values for more. 64 bits, so that
     // even an input of many gigabytes cannot wrap it.
     std::uint64_t i = 0;
     for (;;) {
         std::int16_t* block = current.values.get();
+        std::int16_t* outBlock = result.values.get();
         const std::size_t blockBytes = current.size * sizeof(std::int16_t);
         const std::ptrdiff_t got = in.read(block, blockBytes, err);
         if (got < 0) {
             return LoopStatus::readFailed;
+        }
+        const bool ended = static_cast<std::size_t>(got) < blockBytes;
+        if (!ended && i == 0) {
+            // A file longer than one block: the system is asked once to read
+            // further ahead, so that it reads the next block while this one goes
+            // through the chorus.
+            in.willReadOnward();
         }
         // A last odd byte is not a value.
         const auto bytes = static_cast<std::size_t>(got);
@@ -137,15 +105,14 @@ LoopStatus runStreamLoop(InputFile& in, OutputFile& out, const WaveInfo& info, C
         std::size_t outValues = 0;
         if (stereo) {
             const std::size_t frames = values / 2;
-            chorusFrames(block, frames, state, scratch);
+            processFrames(state, block, outBlock, frames);
             i += frames;
             outValues = 2 * frames;
         } else {
-            chorusValues(block, values, state, scratch);
+            processBlock(state, block, outBlock, values);
             i += values;
             outValues = values;
         }
-        const bool ended = bytes < blockBytes;
         if (ended && stereo) {
             // A frame with its first value alone is chorused and written once. A
             // missing frame before the declared count is silence, written once.
@@ -155,12 +122,12 @@ LoopStatus runStreamLoop(InputFile& in, OutputFile& out, const WaveInfo& info, C
                 if (!firstValue) {
                     block[outValues] = 0;
                 }
-                chorusValues(block + outValues, 1, state, scratch);
+                processBlock(state, block + outValues, outBlock + outValues, 1);
                 ++outValues;
             }
         }
-        swapToNative(block, outValues);
-        if (!output.write(block, outValues, err)) {
+        swapToNative(outBlock, outValues);
+        if (!output.write(outBlock, outValues, err)) {
             return LoopStatus::writeFailed;
         }
         if (ended) {
@@ -168,18 +135,20 @@ LoopStatus runStreamLoop(InputFile& in, OutputFile& out, const WaveInfo& info, C
         }
         if (current.size < kFullBlockValues) {
             current = Block(kFullBlockValues);
+            result = Block(kFullBlockValues);
         }
     }
     if (!stereo) {
         // Silence stands in for missing values up to the declared count.
+        if (i < info.sampleNumber) {
+            std::fill_n(current.values.get(), current.size, std::int16_t{0});
+        }
         while (i < info.sampleNumber) {
-            std::int16_t* block = current.values.get();
             const auto m = static_cast<std::size_t>(
                 std::min<std::uint64_t>(current.size, info.sampleNumber - i));
-            std::fill_n(block, m, std::int16_t{0});
-            chorusValues(block, m, state, scratch);
-            swapToNative(block, m);
-            if (!output.write(block, m, err)) {
+            processBlock(state, current.values.get(), result.values.get(), m);
+            swapToNative(result.values.get(), m);
+            if (!output.write(result.values.get(), m, err)) {
                 return LoopStatus::writeFailed;
             }
             i += m;

@@ -16,8 +16,8 @@ enum class LoopStatus { ok, readFailed, writeFailed };
 // channel. Three or more channels go through the chorus as one stream of values.
 // Missing input up to the declared frame count is replaced by silence.
 // Works in blocks, the first sized to what the header declares and none larger
-// than 256 KiB: the memory it takes is small for a short file and does not grow
-// with a long one.
+// than 256 KiB, each chorused into an output block of its size: the memory it
+// takes is small for a short file and does not grow with a long one.
 LoopStatus runStreamLoop(InputFile& in, OutputFile& out, const WaveInfo& info, ChorusState& state,
                          int& err);
 

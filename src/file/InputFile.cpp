@@ -34,9 +34,14 @@ InputFile::OpenStatus InputFile::open(const std::string& path, int& err) {
     }
     identity_ = FileIdentity{true, static_cast<std::uint64_t>(st.st_dev),
                              static_cast<std::uint64_t>(st.st_ino)};
-    if (!S_ISREG(st.st_mode) && !S_ISFIFO(st.st_mode)) {
+    regular_ = S_ISREG(st.st_mode);
+    if (!regular_ && !S_ISFIFO(st.st_mode)) {
         err = 0;
         return OpenStatus::notFileOrPipe;
+    }
+    // O_NONBLOCK matters to a FIFO alone: a regular file always has its data.
+    if (regular_) {
+        return OpenStatus::ok;
     }
     const int flags = ::fcntl(fd_, F_GETFL);
     if (flags < 0 || ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) != 0) {
@@ -64,6 +69,16 @@ std::ptrdiff_t InputFile::read(void* buffer, std::size_t n, int& err) {
         done += static_cast<std::size_t>(got);
     }
     return static_cast<std::ptrdiff_t>(done);
+}
+
+void InputFile::willReadOnward() {
+    if (regular_) {
+        // Offset and length 0: the whole file. Linux then doubles its read-ahead
+        // window, so that the next block is read while this one is worked on.
+        // posix_fadvise returns its error rather than setting errno; a refused
+        // hint changes nothing.
+        (void)::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+    }
 }
 
 } // namespace mavrel

@@ -29,6 +29,12 @@ class InputFile {
     // has closed it). Returns the count read, or -1 with err set on a read error.
     std::ptrdiff_t read(void* buffer, std::size_t n, int& err);
 
+    // Tells the system that a regular file will be read on to its end, so that
+    // it reads further ahead of the caller, who works on one block while the
+    // system reads the next. A hint: it cannot fail, and does nothing for a pipe
+    // or where the system has no such advice.
+    void willReadOnward();
+
     // Closes the file before the object ends, so that an output may replace it
     // (Windows refuses to replace a file that is open). Nothing is lost by a
     // failed close of a file only read.
@@ -42,6 +48,7 @@ class InputFile {
     void* handle_ = nullptr; // the file's HANDLE; null when none is open
 #else
     int fd_ = -1;
+    bool regular_ = false; // a regular file, which the system can read ahead
 #endif
     FileIdentity identity_;
 };

@@ -74,4 +74,7 @@ std::ptrdiff_t InputFile::read(void* buffer, std::size_t n, int& err) {
     return static_cast<std::ptrdiff_t>(done);
 }
 
+// The file is opened for a sequential scan, which the system reads ahead by itself.
+void InputFile::willReadOnward() {}
+
 } // namespace mavrel

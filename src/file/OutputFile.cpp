@@ -119,7 +119,13 @@ OutputFile::~OutputFile() {
 
 bool OutputFile::create(const std::string& path, int& err, const FileIdentity& input) {
     struct stat st {};
-    replacing_ = ::stat(path.c_str(), &st) == 0;
+    // Only a symbolic link is resolved: resolving reads every component of the
+    // path, and any other path already names the file that it replaces.
+    replacing_ = ::lstat(path.c_str(), &st) == 0;
+    const bool link = replacing_ && S_ISLNK(st.st_mode);
+    if (link) {
+        replacing_ = ::stat(path.c_str(), &st) == 0;
+    }
     if (replacing_ && !S_ISREG(st.st_mode)) {
         fd_ = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
         if (fd_ < 0) {
@@ -130,7 +136,7 @@ bool OutputFile::create(const std::string& path, int& err, const FileIdentity& i
         return true;
     }
 
-    target_ = replacing_ ? resolveTarget(path) : path;
+    target_ = link && replacing_ ? resolveTarget(path) : path;
     durable_ =
         replacing_ && sameFile(input, FileIdentity{true, static_cast<std::uint64_t>(st.st_dev),
                                                    static_cast<std::uint64_t>(st.st_ino)});
@@ -159,11 +165,19 @@ bool OutputFile::create(const std::string& path, int& err, const FileIdentity& i
     }
     if (replacing_) {
         // The replacement keeps the permissions (and, where allowed, the owner) of
-        // the file it replaces.
-        if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) {
-            (void)::fchown(fd_, st.st_uid, st.st_gid);
+        // the file it replaces; what the new file already has is left as it is.
+        struct stat made {};
+        if (::fstat(fd_, &made) != 0) {
+            err = errno;
+            return false;
         }
-        if (::fchmod(fd_, st.st_mode & 07777) != 0) {
+        bool setMode = (made.st_mode & 07777) != (st.st_mode & 07777);
+        if (made.st_uid != st.st_uid || made.st_gid != st.st_gid) {
+            (void)::fchown(fd_, st.st_uid, st.st_gid);
+            // A change of owner may clear the set-user-ID and set-group-ID bits.
+            setMode = true;
+        }
+        if (setMode && ::fchmod(fd_, st.st_mode & 07777) != 0) {
             err = errno;
             return false;
         }

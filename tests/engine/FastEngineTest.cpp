@@ -1,5 +1,6 @@
 // The fast engine against the straightforward computation over whole streams of
-// random input, through blocks of every size and single values mixed.
+// random input, through blocks of values and of stereo frames of every size and
+// single values mixed.
 #include "ChorusState.h"
 #include "ReferenceChorus.h"
 
@@ -54,17 +55,33 @@ TEST_P(WholeStream, FastEngineMatchesTheDirectComputation) {
         expected[k] = reference.process(in[k]);
     }
 
+    // The same values as the first of stereo frames whose second values differ.
+    std::vector<std::int16_t> frames(2 * p.frames);
+    for (std::size_t k = 0; k < p.frames; ++k) {
+        frames[2 * k] = in[k];
+        frames[2 * k + 1] = static_cast<std::int16_t>(~in[k]);
+    }
+    std::vector<std::int16_t> outFrames(2 * p.frames);
+
     mavrel::ChorusState state = mavrel::setUpChorus(p.rate);
     std::vector<std::int16_t> out(p.frames);
+    int unequalPairs = 0; // stereo frames whose two outputs differ
     std::mt19937 gen(7);
     for (std::size_t k = 0; k < p.frames;) {
-        // Blocks from 1 value to well past the ring's size; now and then a stretch
-        // of single values instead.
+        // Blocks from 1 value to well past the ring's size, of values or of stereo
+        // frames; now and then a stretch of single values instead.
         const std::size_t n = std::min<std::size_t>(p.frames - k, 1 + gen() % 9000);
-        if (gen() % 8 == 0) {
+        const std::uint32_t how = gen() % 8;
+        if (how == 0) {
             for (std::size_t j = k; j < k + n; ++j) {
                 out[j] = mavrel::processValue(state, in[j]);
                 mavrel::advanceRing(state);
+            }
+        } else if (how < 4) {
+            mavrel::processFrames(state, frames.data() + 2 * k, outFrames.data() + 2 * k, n);
+            for (std::size_t j = k; j < k + n; ++j) {
+                out[j] = outFrames[2 * j];
+                unequalPairs += outFrames[2 * j + 1] != out[j] ? 1 : 0;
             }
         } else {
             mavrel::processBlock(state, in.data() + k, out.data() + k, n);
@@ -80,6 +97,7 @@ TEST_P(WholeStream, FastEngineMatchesTheDirectComputation) {
         }
     }
     EXPECT_EQ(mismatches, 0);
+    EXPECT_EQ(unequalPairs, 0);
     EXPECT_EQ(state.writePos,
               static_cast<std::int32_t>(p.frames % static_cast<std::size_t>(state.ringSize)));
     EXPECT_EQ(state.lfoCounter,
