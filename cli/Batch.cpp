@@ -12,9 +12,11 @@
 #include "Threads.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <thread>
 #include <utility>
@@ -34,6 +36,10 @@ struct Job {
     bool fifo = false;
     bool regular = false;
     std::uint64_t bytes = 0; // a regular input's size
+    // An earlier job whose output's name differs from this one's only in the
+    // case of ASCII letters (a case-insensitive file system makes them one
+    // file): this job waits until that one is done. jobs.size() when none.
+    std::size_t caseTwin = 0;
 };
 
 int usageError(const std::string& text) {
@@ -86,6 +92,75 @@ std::string planError(const std::vector<Job>& jobs) {
     }
     return "";
 }
+
+// The case twins of the jobs (see Job::caseTwin).
+void findCaseTwins(std::vector<Job>& jobs) {
+    std::map<std::string, std::size_t> byFoldedName;
+    for (std::size_t k = 0; k < jobs.size(); ++k) {
+        std::string folded = jobs[k].outShown;
+        for (char& c : folded) {
+            c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        }
+        const auto [at, fresh] = byFoldedName.emplace(folded, k);
+        jobs[k].caseTwin = fresh ? jobs.size() : at->second;
+        at->second = k;
+    }
+}
+
+// The outputs that the run has written, by identity: two outputs that were no
+// file yet when the run began may turn out to be one (on a case-insensitive
+// file system, through a dangling symbolic link), and a batch never replaces
+// a result of its own.
+class WrittenOutputs {
+  public:
+    explicit WrittenOutputs(const std::vector<Job>& jobs) : jobs_(jobs), done_(jobs.size()) {}
+
+    // Before job k runs: false, said, when its output is one that the run wrote.
+    bool claim(std::size_t k) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        const std::size_t twin = jobs_[k].caseTwin;
+        jobDone_.wait(lock, [&] { return twin == jobs_.size() || done_[twin]; });
+        const std::optional<FileIdentity> out =
+            jobs_[k].out ? identityOf(jobs_[k].out->native) : std::nullopt;
+        const auto earlier = out ? written_.find(keyOf(*out)) : written_.end();
+        if (earlier == written_.end()) {
+            return true;
+        }
+        say("cannot write '" + jobs_[k].outShown + "' for '" + jobs_[k].inShown +
+            "': it is the file '" + jobs_[earlier->second].outShown + "', written from '" +
+            jobs_[earlier->second].inShown + "' in this run");
+        done_[k] = true;
+        jobDone_.notify_all();
+        return false;
+    }
+
+    // Once job k is done (written: it succeeded). False, said, when its output
+    // turns out to have replaced one that the run wrote meanwhile.
+    bool record(std::size_t k, bool written) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        done_[k] = true;
+        jobDone_.notify_all();
+        const std::optional<FileIdentity> out =
+            written && jobs_[k].out ? identityOf(jobs_[k].out->native) : std::nullopt;
+        if (!out) {
+            return written;
+        }
+        const auto [earlier, fresh] = written_.emplace(keyOf(*out), k);
+        if (!fresh) {
+            say("'" + jobs_[k].outShown + "' for '" + jobs_[k].inShown + "' is the file '" +
+                jobs_[earlier->second].outShown + "', written from '" +
+                jobs_[earlier->second].inShown + "' at the same time, and has replaced it");
+        }
+        return fresh;
+    }
+
+  private:
+    const std::vector<Job>& jobs_;
+    std::mutex mutex_;
+    std::condition_variable jobDone_;
+    std::vector<bool> done_;
+    std::map<IdentityKey, std::size_t> written_;
+};
 
 // One file of the batch. The library names the file and the reason when it
 // refuses one; what the library cannot see (a path it cannot take, a stream's
@@ -161,6 +236,8 @@ int runBatch(const Options& options) {
     if (const std::string error = planError(jobs); !error.empty()) {
         return usageError(error);
     }
+    findCaseTwins(jobs);
+    WrittenOutputs writtenOutputs(jobs);
 
     unsigned jobsWanted = options.jobs;
     if (jobsWanted == 0) {
@@ -214,7 +291,7 @@ int runBatch(const Options& options) {
         const StopWaitsForThread waited;
         for (std::size_t k = next++; k < jobs.size(); k = next++) {
             current[w].store(k);
-            if (!runJob(jobs[k])) {
+            if (!writtenOutputs.claim(k) || !writtenOutputs.record(k, runJob(jobs[k]))) {
                 ++failed;
             }
             bytesDone += jobs[k].bytes;

@@ -9,6 +9,12 @@
 
 namespace wavchorus_cli::console {
 
+// Opens the null device on each of descriptors 0, 1 and 2 that is closed, so
+// that no file or pipe of the program's own ever takes the place of standard
+// input, output or error. Call first thing in main; false when one could not be
+// opened.
+bool openClosedStandardDescriptors();
+
 bool isTerminal(int fd);
 // Columns of the terminal at fd; 0 when unknown.
 int terminalWidth(int fd);

@@ -10,6 +10,21 @@
 
 namespace wavchorus_cli::console {
 
+bool openClosedStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF) {
+            continue;
+        }
+        // The lowest free descriptor is fd itself: those below it are open.
+        const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (opened != fd) {
+            closeDescriptor(opened);
+            return false;
+        }
+    }
+    return true;
+}
+
 bool isTerminal(int fd) {
     return ::isatty(fd) == 1;
 }

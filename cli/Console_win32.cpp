@@ -13,6 +13,29 @@
 
 namespace wavchorus_cli::console {
 
+bool openClosedStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        // -2: the descriptor has no stream behind it (a program started with
+        // that handle closed, or without a console).
+        const intptr_t handle = ::_get_osfhandle(fd);
+        if (handle != -1 && handle != -2) {
+            continue;
+        }
+        const int opened = ::_open("NUL", (fd == 0 ? _O_RDONLY : _O_WRONLY) | _O_BINARY);
+        if (opened < 0) {
+            return false;
+        }
+        if (opened != fd) {
+            const bool moved = ::_dup2(opened, fd) == 0;
+            (void)::_close(opened);
+            if (!moved) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 bool isTerminal(int fd) {
     return ::_isatty(fd) != 0;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <string>
 
 namespace wavchorus_cli {
 
@@ -26,6 +27,11 @@ struct FileStatus {
     FileIdentity identity;
 };
 std::optional<FileStatus> statusOf(const std::filesystem::path& path);
+// The same for what an open descriptor (0, 1, 2) refers to.
+std::optional<FileStatus> statusOfDescriptor(int fd);
+// A path that opens what descriptor fd refers to, as the file itself (/dev/fd/N);
+// nothing where the system has none (Windows).
+std::optional<std::string> descriptorPath(int fd);
 
 // How far the process has read the regular file with this identity through a
 // descriptor of its own (the library's), or nothing where the system cannot

@@ -14,11 +14,9 @@ std::optional<FileIdentity> identityOf(const std::filesystem::path& path) {
                         static_cast<std::uint64_t>(st.st_ino)};
 }
 
-std::optional<FileStatus> statusOf(const std::filesystem::path& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        return std::nullopt;
-    }
+namespace {
+
+FileStatus statusFrom(const struct stat& st) {
     FileStatus status;
     status.kind = S_ISREG(st.st_mode)    ? FileStatus::Kind::regular
                   : S_ISFIFO(st.st_mode) ? FileStatus::Kind::fifo
@@ -27,6 +25,28 @@ std::optional<FileStatus> statusOf(const std::filesystem::path& path) {
     status.identity = {static_cast<std::uint64_t>(st.st_dev),
                        static_cast<std::uint64_t>(st.st_ino)};
     return status;
+}
+
+} // namespace
+
+std::optional<FileStatus> statusOf(const std::filesystem::path& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return std::nullopt;
+    }
+    return statusFrom(st);
+}
+
+std::optional<FileStatus> statusOfDescriptor(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        return std::nullopt;
+    }
+    return statusFrom(st);
+}
+
+std::optional<std::string> descriptorPath(int fd) {
+    return "/dev/fd/" + std::to_string(fd);
 }
 
 } // namespace wavchorus_cli

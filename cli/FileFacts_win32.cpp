@@ -1,10 +1,25 @@
 // Windows: a file is its volume's serial number and its file index.
 #include "FileFacts.h"
 
+#include <io.h>
+
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
 namespace wavchorus_cli {
+namespace {
+
+std::optional<FileIdentity> identityOfHandle(HANDLE h) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(h, &info)) {
+        return std::nullopt;
+    }
+    return FileIdentity{info.dwVolumeSerialNumber, static_cast<std::uint64_t>(info.nFileIndexHigh)
+                                                           << 32U |
+                                                       info.nFileIndexLow};
+}
+
+} // namespace
 
 std::optional<FileIdentity> identityOf(const std::filesystem::path& path) {
     // Backup semantics, so that a directory can be opened and looked at too.
@@ -14,15 +29,9 @@ std::optional<FileIdentity> identityOf(const std::filesystem::path& path) {
     if (h == INVALID_HANDLE_VALUE) {
         return std::nullopt;
     }
-    BY_HANDLE_FILE_INFORMATION info{};
-    const bool ok = ::GetFileInformationByHandle(h, &info) != 0;
+    const std::optional<FileIdentity> identity = identityOfHandle(h);
     ::CloseHandle(h);
-    if (!ok) {
-        return std::nullopt;
-    }
-    return FileIdentity{info.dwVolumeSerialNumber, static_cast<std::uint64_t>(info.nFileIndexHigh)
-                                                           << 32U |
-                                                       info.nFileIndexLow};
+    return identity;
 }
 
 std::optional<FileStatus> statusOf(const std::filesystem::path& path) {
@@ -38,6 +47,30 @@ std::optional<FileStatus> statusOf(const std::filesystem::path& path) {
         status.size = std::filesystem::file_size(path, ec);
     }
     return status;
+}
+
+// A disk file only: a pipe or a console has no file index.
+std::optional<FileStatus> statusOfDescriptor(int fd) {
+    const auto h = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+    if (h == INVALID_HANDLE_VALUE || ::GetFileType(h) != FILE_TYPE_DISK) {
+        return std::nullopt;
+    }
+    const std::optional<FileIdentity> identity = identityOfHandle(h);
+    if (!identity) {
+        return std::nullopt;
+    }
+    FileStatus status;
+    status.identity = *identity;
+    LARGE_INTEGER size{};
+    if (::GetFileSizeEx(h, &size)) {
+        status.kind = FileStatus::Kind::regular;
+        status.size = static_cast<std::uint64_t>(size.QuadPart);
+    }
+    return status;
+}
+
+std::optional<std::string> descriptorPath(int /*fd*/) {
+    return std::nullopt;
 }
 
 } // namespace wavchorus_cli

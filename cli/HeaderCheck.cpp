@@ -3,6 +3,7 @@
 #include "MavrelWAVChorus.h"
 #include "WaveHeader.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <fstream>
@@ -70,9 +71,8 @@ std::optional<std::string> shortfallWarning(const std::uint8_t (&header)[44], st
     const std::uint64_t frames = values / info.channels;
     // One or two channels are padded frame by frame; more channels go through
     // as one stream of values, padded while fewer values than the declared
-    // frame count were read.
-    const std::uint64_t counted = info.channels <= 2 ? frames : values;
-    if (info.sampleNumber <= counted) {
+    // frame count were read: their output ends short of its declared size.
+    if (info.sampleNumber <= frames) {
         return std::nullopt;
     }
     std::string text = "the header declares " + std::to_string(info.sampleNumber) +
@@ -84,6 +84,15 @@ std::optional<std::string> shortfallWarning(const std::uint8_t (&header)[44], st
         return text +
                (afterwards ? "; the output ended there too" : "; the output will end there too") +
                ", its header still declaring " + std::to_string(info.sampleNumber);
+    }
+    if (info.channels > 2) {
+        // Padded up to the declared count of values, not of frames.
+        const std::uint64_t written = std::max<std::uint64_t>(values, info.sampleNumber);
+        return text + "; with " + std::to_string(info.channels) +
+               " channels silence is added only up to " + std::to_string(info.sampleNumber) +
+               " values, so the output " + (afterwards ? "ended" : "will end") + " after " +
+               std::to_string(written / info.channels) + " frames, its header still declaring " +
+               std::to_string(info.sampleNumber);
     }
     return text + (afterwards ? "; the missing part was written as silence"
                               : "; the missing part will be written as silence");

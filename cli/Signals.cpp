@@ -39,7 +39,6 @@ sigset_t stopSignalSet() {
 // the program that is shared with a signal handler, and so a process-wide
 // table of lock-free atomics. A slot is free (0), being taken (1) or holds a
 // live thread (2).
-constexpr int kParkSignal = SIGUSR1;
 constexpr int kSlots = 1024;
 struct WaitedThread {
     std::atomic<int> state{0};
@@ -59,6 +58,21 @@ constexpr int kParkWaitMs = 10000;
     }
 }
 
+// The signal that parks a thread: one that nobody else sends, so that a stray
+// signal (SIGUSR1 from a user who wants a status line, as dd gives) cannot park
+// a thread for ever; SIGUSR1 and SIGUSR2 keep their default action. A real-time
+// signal past the first few, which threading libraries may take for themselves.
+// A system without real-time signals has only SIGUSR1 left.
+int parkSignal() {
+#if defined(SIGRTMIN)
+    return SIGRTMIN + 4;
+#else
+    return SIGUSR1;
+#endif
+}
+// Taken once before any handler runs: SIGRTMIN is a call on some C libraries.
+std::atomic<int> parkSignalNumber{0};
+
 extern "C" void onParkSignal(int /*number*/) {
     parkForever();
 }
@@ -72,7 +86,7 @@ void parkWaitedThreads() {
     int sent = 0;
     for (WaitedThread& w : waitedThreads) {
         if (w.state.load() == 2 && ::pthread_equal(w.thread, self) == 0 &&
-            ::pthread_kill(w.thread, kParkSignal) == 0) {
+            ::pthread_kill(w.thread, parkSignalNumber.load()) == 0) {
             ++sent;
         }
     }
@@ -85,7 +99,7 @@ void parkWaitedThreads() {
 sigset_t parkSignalSet() {
     sigset_t set;
     sigemptyset(&set);
-    sigaddset(&set, kParkSignal);
+    sigaddset(&set, parkSignalNumber.load());
     return set;
 }
 
@@ -137,7 +151,8 @@ void installStopHandlers() {
     struct sigaction park {};
     park.sa_handler = onParkSignal;
     park.sa_mask = stopSignalSet();
-    (void)::sigaction(kParkSignal, &park, nullptr);
+    parkSignalNumber.store(parkSignal());
+    (void)::sigaction(parkSignalNumber.load(), &park, nullptr);
 }
 
 void setStopLineTerminal(int fd) {

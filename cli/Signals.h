@@ -20,10 +20,9 @@
 // that only the main thread takes a stop signal, and give each worker a
 // StopWaitsForThread for as long as it calls the library. The library holds the
 // signals only in its own thread while it names a finished output; a stop taken
-// on the main thread then parks every worker (with SIGUSR1, which that holding
-// delays until the output is in place) before it ends the process, so no
-// worker is cut between the link and the rename. No later file is started: the
-// parked workers never return.
+// on the main thread then parks every worker (with a real-time signal of its own, which that
+// holding delays until the output is in place) before it ends the process, so no worker is cut
+// between the link and the rename. No later file is started: the parked workers never return.
 #pragma once
 
 #if !defined(_WIN32)

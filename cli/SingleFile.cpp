@@ -31,13 +31,26 @@ std::optional<CliPath> pathOrComplaint(const std::string& text, const char* whic
     return p;
 }
 
+// Whether OUT names the file that standard output already is (/dev/stdout,
+// /dev/fd/1, the file that > or >> opened): it is then written as "-" is,
+// through that descriptor, so that -q, the report and >> do to it what they do
+// to "-". The null device is no stream to keep clean, and stays a plain OUT.
+bool namesStandardOutput(const std::string& text) {
+    const std::optional<CliPath> p = cliPath(text);
+    const std::optional<FileStatus> path = p ? statusOf(p->native) : std::nullopt;
+    const std::optional<FileStatus> fd1 = statusOfDescriptor(1);
+    const std::optional<FileStatus> null = statusOf("/dev/null");
+    return path && fd1 && path->identity == fd1->identity &&
+           !(null && null->identity == path->identity);
+}
+
 } // namespace
 
 int runSingleFile(const Options& options) {
     const std::string& inText = options.operands[0];
     const std::string& outText = options.operands[1];
-    const bool fromStdin = inText == "-";
-    const bool toStdout = outText == "-";
+    bool fromStdin = inText == "-";
+    const bool toStdout = outText == "-" || namesStandardOutput(outText);
     if (fromStdin && console::isTerminal(0)) {
         return usageError("standard input is a terminal; give IN.wav, or redirect it from a file "
                           "or a pipe");
@@ -52,10 +65,27 @@ int runSingleFile(const Options& options) {
         (!toStdout && !(out = pathOrComplaint(outText, "output")))) {
         return 1;
     }
+    // IN and OUT as one file: a FIFO would wait for ever for its own data; a
+    // redirected file is processed in place, by the library itself, which then
+    // makes the replacement durable as for any input it replaces.
+    const std::optional<FileStatus> inStatus =
+        fromStdin ? statusOfDescriptor(0) : statusOf(in->native);
+    const std::optional<FileStatus> outStatus = out ? statusOf(out->native) : std::nullopt;
+    if (inStatus && outStatus && inStatus->identity == outStatus->identity) {
+        if (inStatus->kind == FileStatus::Kind::fifo) {
+            return usageError("'" + outText + "' is the FIFO that the input is read from");
+        }
+        if (fromStdin && inStatus->kind == FileStatus::Kind::regular) {
+            if (const std::optional<std::string> self = descriptorPath(0)) {
+                in = cliPath(*self);
+                fromStdin = false;
+            }
+        }
+    }
     std::error_code ec;
     const bool fromFifo = in && std::filesystem::is_fifo(in->native, ec);
     const bool fromStream = fromStdin || fromFifo;
-    const std::string inName = fromStdin ? "standard input" : in->shown;
+    const std::string inName = inText == "-" ? "standard input" : in->shown;
 
     InputStream inputStream;
     OutputStream outputStream;

@@ -81,6 +81,7 @@ struct InputStream::Pump {
     void run(std::atomic<std::uint64_t>& passed, std::atomic<std::uint64_t>& declared) {
         std::vector<char> buffer(kChunk);
         std::uint64_t total = 0;
+        bool ended = false; // the stream itself ended, rather than the library stopped
         for (;;) {
             // Standard input is read as it was handed over, blocking, after a wait
             // that the stop pipe can end. A FIFO of our own is read without
@@ -102,6 +103,7 @@ struct InputStream::Pump {
                 break;
             }
             if (got == 0) {
+                ended = true;
                 break;
             }
             const auto n = static_cast<std::size_t>(got);
@@ -127,7 +129,9 @@ struct InputStream::Pump {
         console::closeDescriptor(pipe[1]);
         pipe[1] = -1;
         announceHeader(static_cast<std::size_t>(std::min<std::uint64_t>(total, sizeof header)));
-        if (readErrno == 0 && total >= sizeof header) {
+        // A stream that the library stopped reading (its output failed) was not
+        // short: the library says what failed.
+        if (ended && total >= sizeof header) {
             if (std::optional<std::string> shortfall = shortfallWarning(header, total, true)) {
                 warn(*shortfall);
             }

@@ -1,5 +1,6 @@
 // wavchorus: the command-line host of the chorus library (POSIX).
 #include "CommandLine.h"
+#include "Console.h"
 #include "Signals.h"
 
 #include <csignal>
@@ -7,6 +8,12 @@
 #include <vector>
 
 int main(int argc, char** argv) {
+    // Before anything opens a file: a closed standard descriptor would be taken
+    // by it, and the reports, warnings or audio of stdout and stderr written
+    // into that file, or a pipe of ours read as standard input.
+    if (!wavchorus_cli::console::openClosedStandardDescriptors()) {
+        return 1;
+    }
     // Past a file-size limit (ulimit -f) a write is to fail with EFBIG, which the
     // library reports and cleans up after, rather than kill the process and
     // leave the temporary output file behind.

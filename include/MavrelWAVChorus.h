@@ -56,7 +56,7 @@ extern "C" {
  * stderr naming the path and the reason, creates no output file and leaves an
  * existing output untouched. */
 #define WAVCHORUS_ERR_NULL_PATH (-1)      /* a path pointer is NULL */
-#define WAVCHORUS_ERR_BAD_PATH (-2)       /* unpaired surrogate; Windows: no exact ANSI form */
+#define WAVCHORUS_ERR_BAD_PATH (-2)       /* a path holds an unpaired UTF-16 surrogate */
 #define WAVCHORUS_ERR_OPEN_INPUT (-3)     /* the input cannot be opened */
 #define WAVCHORUS_ERR_INPUT_NOT_FILE (-4) /* the input is neither a file nor a pipe */
 #define WAVCHORUS_ERR_SHORT_HEADER (-5)   /* the input is shorter than its 44-byte header */
@@ -78,9 +78,12 @@ extern "C" {
  * header has been checked, the output's half once its header is written; a
  * failed call prints the halves it reached).
  *
- * inputPath, outputPath: null-terminated paths, UTF-16 on Linux (converted to
- *   UTF-8), wchar_t on Windows (converted with the ANSI code page). The caller
- *   keeps ownership. The output is created or replaced; it may name the input
+ * inputPath, outputPath: null-terminated UTF-16 paths (wchar_t on Windows),
+ *   which the caller keeps. A POSIX system opens a path by its UTF-8 form;
+ *   Windows by the path itself (CreateFileW), made absolute and given the \\?\
+ *   prefix when it has MAX_PATH (260) characters or more. Messages name paths
+ *   in UTF-8. The output is created or replaced (a symbolic link is followed,
+ *   a dangling one too: the file it names is written); it may name the input
  *   itself, which is then processed in place.
  * The input is a regular file or a pipe (a FIFO, /dev/fd/N of a pipe; on
  *   Windows a named pipe), read once from start to end: a stream that ends

@@ -138,6 +138,13 @@ check "a stream cut short is padded as the file would be" cmp -s "$work/cut-pipe
 check "a stream cut short is warned about" contains "$work/stderr" \
   "wavchorus: warning: standard input: the header declares 24000 frames but the stream held 10000; the missing part was written as silence"
 
+# Three or more channels are padded by values, not frames: the warning says so.
+{ head -c 22 "$work/mono.wav"; printf '\004\000'; tail -c +25 "$work/mono.wav" | head -c 2020; } >"$work/quad-cut.wav"
+run -q "$work/quad-cut.wav" "$work/quad-out.wav"
+check "a short file of 4 channels is warned about as it is padded" contains "$work/stderr" \
+  "the header declares 6000 frames but the file holds 250; with 4 channels silence is added only up to 6000 values, so the output will end after 1500 frames, its header still declaring 6000"
+check "a short file of 4 channels ends where the warning says" [ "$(stat -c %s "$work/quad-out.wav")" -eq $((44 + 1500 * 8)) ]
+
 # A FIFO nobody writes to reads as empty at once; one with a writer is read.
 mkfifo "$work/idle.fifo"
 run "$work/idle.fifo" "$work/never.wav"
@@ -153,6 +160,67 @@ check "a FIFO with a writer is read to its end" cmp -s "$work/from-fifo.wav" "$w
 # progress line: checked in a real terminal by tests/cli_terminal_test.sh.
 check "no progress line when stderr is not a terminal" \
   bash -c "! grep -q \$'\r' '$work/stderr'"
+
+# --- The environment: descriptors, signals, names ----------------------------
+
+# An OUT that is stdout's own file is written as "-" is.
+"$cli" -q "$sample" /dev/stdout 2>/dev/null | cat >"$work/via-fd1.wav"
+check "OUT /dev/stdout with -q carries the WAV alone" cmp -s "$work/via-fd1.wav" "$work/ref.wav"
+printf 'earlier\n' >"$work/appended-fd1"
+"$cli" "$sample" /dev/fd/1 >>"$work/appended-fd1" 2>/dev/null
+check "OUT /dev/fd/1 appends after what >> keeps" \
+  cmp -s <(tail -c +9 "$work/appended-fd1") "$work/ref.wav"
+
+# Closed standard descriptors: nothing of ours takes their place.
+timeout 20 "$cli" - "$work/never.wav" <&- 2>"$work/stderr"
+check "a closed stdin reads as empty, without a hang" contains "$work/stderr" \
+  "cannot read standard input: shorter than the 44-byte WAV header"
+mkdir -p "$work/closed-in" "$work/closed-out"
+for k in $(seq 40); do cp "$work/mono-cut.wav" "$work/closed-in/c$k.wav"; done
+"$cli" -j 4 -t "$work/closed-out" "$work"/closed-in/*.wav >&- 2>&-
+same=yes
+for k in $(seq 40); do cmp -s "$work/closed-out/c$k.wav" "$work/cut-ref.wav" || same=no; done
+check "closed stdout and stderr: no report or warning inside an output" [ $same = yes ]
+
+# SIGUSR1 (a status request to dd) keeps its default action: it ends the run.
+mkfifo "$work/held.fifo"
+exec {held}<>"$work/held.fifo"
+"$cli" - "$work/never.wav" <"$work/held.fifo" 2>/dev/null &
+pid=$!
+for k in $(seq 100); do [ "$(ls "/proc/$pid/task" 2>/dev/null | wc -l)" -ge 2 ] && break; sleep 0.05; done
+kill -USR1 "$pid"
+for k in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
+kill -KILL "$pid" 2>/dev/null
+wait "$pid"
+check "SIGUSR1 ends a run as its default action does" [ $? -eq $((128 + 10)) ]
+exec {held}>&-
+
+# A name as long as a name can be (250 bytes) is replaced and processed in place.
+long=$work/$(printf '\xe6\x97\xa5%.0s' $(seq 82)).wav
+cp "$work/ref.wav" "$long"
+run -q "$sample" "$long"
+check "an output of a 250-byte name is replaced" [ "$status" -eq 0 ]
+cp "$sample" "$long"
+run -q "$long" "$long"
+check "an input of a 250-byte name is processed in place" cmp -s "$long" "$work/ref.wav"
+
+# A stream that the library stops reading, as its output failed, was not short.
+cat "$sample" | "$cli" - /dev/full >/dev/null 2>"$work/stderr"
+check "a failed output gives no warning of a short stream" \
+  bash -c "! grep -q 'stream held' '$work/stderr'"
+
+# One FIFO as IN and OUT would feed itself for ever.
+feed "$work/loop.fifo" "cat '$sample'"
+timeout 20 "$cli" "$work/loop.fifo" "$work/loop.fifo" >/dev/null 2>"$work/stderr"
+status=$?
+unfeed
+check "one FIFO as IN and OUT is a usage error" [ "$status" -eq 2 ]
+
+# A dangling symbolic link as OUT: its target receives the output.
+ln -s dangling-target.wav "$work/dangling.wav"
+run -q "$sample" "$work/dangling.wav"
+check "a dangling link's target is written" cmp -s "$work/dangling-target.wav" "$work/ref.wav"
+check "a dangling link stays a link" [ -L "$work/dangling.wav" ]
 
 # --- Batches: wavchorus -t DIR IN.wav... --------------------------------------
 
@@ -265,6 +333,19 @@ usage_error "standard input in a batch" "standard input ('-') cannot be one of t
   -t "$work/out" - "$work/in/mono.wav"
 usage_error "two targets" "multiple target directories" -t "$work/out" -t "$work/in" "$work/in/mono.wav"
 usage_error "an input without a file name" "'$work/in/..' has no file name" -t "$work/out" "$work/in/.."
+
+# Two outputs that become one file only as the run writes them (a dangling
+# link here; on a case-insensitive file system, two spellings of a name): the
+# second is refused, and the first result stays.
+mkdir -p "$work/twin1" "$work/twin2" && rm -rf "$work/out" && mkdir "$work/out"
+cp "$work/mono.wav" "$work/twin1/a.wav"
+cp "$sample" "$work/twin2/b.wav"
+ln -s a.wav "$work/out/b.wav"
+run -q -j 1 -t "$work/out" "$work/twin1/a.wav" "$work/twin2/b.wav"
+check "an output written twice in one run fails" [ "$status" -eq 1 ]
+check "an output written twice in one run keeps the first result" \
+  cmp -s "$work/out/a.wav" "$work/single-mono.wav"
+rm -rf "$work/out" && mkdir "$work/out"
 
 # An output that is its own input is processed in place, as in the single form.
 cp "$work/mono.wav" "$work/out/self.wav"

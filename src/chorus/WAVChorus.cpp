@@ -20,18 +20,21 @@
 namespace mavrel {
 namespace {
 
+// The file layer takes paths as UTF-8 on every system (on Windows it opens them
+// by their UTF-16 form again), and messages name them so.
+std::optional<std::string> narrowPath(const WAVChorusChar* path) {
 #if defined(_WIN32)
-// Paths are opened in the system's ANSI code page.
-std::optional<std::string> narrowPath(const wchar_t* path) {
-    return wideToAnsi(path);
-}
-constexpr const char* kBadPathReason = "has no exact form in the system's ANSI code page";
+    // wchar_t holds UTF-16 units on Windows, but is a type of its own.
+    std::u16string units;
+    for (const WAVChorusChar* p = path; *p != 0; ++p) {
+        units.push_back(static_cast<char16_t>(*p));
+    }
+    return utf16ToUtf8(units);
 #else
-std::optional<std::string> narrowPath(const char16_t* path) {
     return utf16ToUtf8(path);
+#endif
 }
 constexpr const char* kBadPathReason = "is not valid UTF-16 (unpaired surrogate)";
-#endif
 
 std::int32_t fail(std::int32_t code, const char* what, const std::string& path,
                   const std::string& why) {

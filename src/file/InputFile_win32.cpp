@@ -1,5 +1,7 @@
 #include "InputFile.h"
 
+#include "PathConversion.h"
+
 #include <algorithm>
 #include <cstdint>
 
@@ -22,12 +24,13 @@ void InputFile::close() {
 InputFile::OpenStatus InputFile::open(const std::string& path, int& err) {
     // Shared for deleting too, so that the output may replace the input while it
     // is open (a file processed in place).
-    HANDLE h = ::CreateFileA(
-        path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    const std::wstring name = systemPath(path);
+    HANDLE h = ::CreateFileW(
+        name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         err = static_cast<int>(::GetLastError());
-        const DWORD attributes = ::GetFileAttributesA(path.c_str());
+        const DWORD attributes = ::GetFileAttributesW(name.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
             err = 0;
             return OpenStatus::notFileOrPipe;

@@ -18,14 +18,6 @@
 namespace mavrel {
 namespace {
 
-// A symlink is followed to the file it names, as a plain create would, so the
-// link survives and its target receives the output.
-std::string resolveTarget(const std::string& path) {
-    const std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr),
-                                                           &std::free);
-    return real ? std::string(real.get()) : path;
-}
-
 std::string directoryOf(const std::string& path) {
     const auto slash = path.rfind('/');
     if (slash == std::string::npos) {
@@ -34,9 +26,41 @@ std::string directoryOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-std::string baseNameOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+// A symlink is followed to the file it names, as a plain create would, so the
+// link survives and its target receives the output.
+std::string resolveTarget(const std::string& path) {
+    const std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr),
+                                                           &std::free);
+    return real ? std::string(real.get()) : path;
+}
+
+// A dangling symlink is followed too, to the file it names, which the output
+// then creates, as an editor does. Only a link of the calling user's own is
+// followed, as the kernel allows in a shared directory such as /tmp
+// (fs.protected_symlinks); another's is replaced as a plain name is. Gives path
+// itself when it is no link, or when the links go round.
+std::string danglingLinkTarget(const std::string& path) {
+    std::string at = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode) || st.st_uid != ::geteuid()) {
+            return at;
+        }
+        std::string link(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(at.c_str(), link.data(), link.size());
+        if (n <= 0 || static_cast<std::size_t>(n) >= link.size()) {
+            return path;
+        }
+        link.resize(static_cast<std::size_t>(n));
+        if (link.front() == '/') {
+            at = link;
+        } else {
+            at = directoryOf(at);
+            at += '/';
+            at += link;
+        }
+    }
+    return path;
 }
 
 std::string randomSuffix() {
@@ -52,9 +76,11 @@ std::string randomSuffix() {
     return text;
 }
 
-// The name a temporary file takes beside target: hidden, and unlikely to be taken.
+// The name a temporary file takes beside target: hidden, unlikely to be taken,
+// and short whatever the target's name, which may itself be as long as a name
+// can be (255 bytes on most file systems).
 std::string temporaryName(const std::string& target) {
-    return directoryOf(target) + "/." + baseNameOf(target) + "." + randomSuffix() + ".tmp";
+    return directoryOf(target) + "/.wavchorus." + randomSuffix() + ".tmp";
 }
 
 constexpr int kNameAttempts = 100;
@@ -136,7 +162,11 @@ bool OutputFile::create(const std::string& path, int& err, const FileIdentity& i
         return true;
     }
 
-    target_ = link && replacing_ ? resolveTarget(path) : path;
+    if (!link) {
+        target_ = path;
+    } else {
+        target_ = replacing_ ? resolveTarget(path) : danglingLinkTarget(path);
+    }
     durable_ =
         replacing_ && sameFile(input, FileIdentity{true, static_cast<std::uint64_t>(st.st_dev),
                                                    static_cast<std::uint64_t>(st.st_ino)});

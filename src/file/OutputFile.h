@@ -4,8 +4,10 @@
 //   - on Linux, an unnamed file in the output's directory (O_TMPFILE), which a
 //     process that dies at any point takes with it;
 //   - elsewhere, or where the file system refuses unnamed files, a temporary file
-//     .NAME.RANDOM.tmp beside the output (on Windows, one marked for deletion
-//     until it is complete).
+//     .wavchorus.RANDOM.tmp beside the output, a short name whatever the
+//     output's (on Windows, one marked for deletion until it is complete).
+// A symbolic link is followed, also a dangling one: the file it names receives
+// the output.
 // Anything else (a pipe, a terminal, /dev/null, NUL) is written directly.
 //
 // When the output replaces the call's own input (the same file, also through a

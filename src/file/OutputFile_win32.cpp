@@ -1,5 +1,7 @@
 #include "OutputFile.h"
 
+#include "PathConversion.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -40,14 +42,15 @@ OutputFile::~OutputFile() {
         ::CloseHandle(handle_);
     }
     if (!tempPath_.empty()) {
-        ::DeleteFileA(tempPath_.c_str());
+        ::DeleteFileW(systemPath(tempPath_).c_str());
     }
 }
 
 bool OutputFile::create(const std::string& path, int& err, const FileIdentity& input) {
     // An existing output that is not a disk file (NUL, a pipe, a console) is
     // written directly.
-    HANDLE existing = ::CreateFileA(path.c_str(), GENERIC_WRITE,
+    const std::wstring name = systemPath(path);
+    HANDLE existing = ::CreateFileW(name.c_str(), GENERIC_WRITE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (existing != INVALID_HANDLE_VALUE) {
@@ -69,7 +72,7 @@ bool OutputFile::create(const std::string& path, int& err, const FileIdentity& i
             return false;
         }
         // A read-only file is not replaced, as it could not be overwritten.
-        const DWORD attributes = ::GetFileAttributesA(path.c_str());
+        const DWORD attributes = ::GetFileAttributesW(name.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
             err = ERROR_ACCESS_DENIED;
             return false;
@@ -85,14 +88,20 @@ bool OutputFile::create(const std::string& path, int& err, const FileIdentity& i
     }
 
     // The temporary file goes beside the output, so that the rename stays on one
-    // volume.
+    // volume, under a short name whatever the output's, which may itself be as
+    // long as a name can be (255 units).
     target_ = path;
-    const std::string prefix = path + ".";
+    std::size_t cut = path.find_last_of("\\/");
+    if (cut == std::string::npos && path.size() >= 2 && path[1] == ':') {
+        cut = 1; // "C:name", in the drive's current directory
+    }
+    const std::string prefix =
+        (cut == std::string::npos ? std::string() : path.substr(0, cut + 1)) + ".wavchorus.";
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string candidate = prefix + uniqueSuffix(attempt) + ".tmp";
         // DELETE access, to set and clear the mark for deletion.
-        HANDLE h = ::CreateFileA(candidate.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE h = ::CreateFileW(systemPath(candidate).c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h != INVALID_HANDLE_VALUE) {
             handle_ = h;
             tempPath_ = std::move(candidate);
@@ -158,7 +167,7 @@ bool OutputFile::commit(int& err) {
     }
     // Write-through in place: the call returns once the new name is on the disk.
     const DWORD flags = MOVEFILE_REPLACE_EXISTING | (durable_ ? MOVEFILE_WRITE_THROUGH : 0U);
-    if (!::MoveFileExA(tempPath_.c_str(), target_.c_str(), flags)) {
+    if (!::MoveFileExW(systemPath(tempPath_).c_str(), systemPath(target_).c_str(), flags)) {
         err = static_cast<int>(::GetLastError());
         return false;
     }

@@ -2,7 +2,6 @@
 
 #if defined(_WIN32)
 #include <climits>
-#include <cwchar>
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #endif
@@ -44,35 +43,35 @@ std::optional<std::string> utf16ToUtf8(std::u16string_view s) {
 }
 
 #if defined(_WIN32)
-std::optional<std::string> wideToAnsi(const wchar_t* s) {
-    const std::size_t n = std::wcslen(s);
-    if (n >= INT_MAX / 2 - 1) {
-        return std::nullopt;
+std::wstring systemPath(const std::string& utf8) {
+    std::wstring wide;
+    if (!utf8.empty() && utf8.size() < INT_MAX) {
+        const int n = static_cast<int>(utf8.size());
+        const int units = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), n, nullptr, 0);
+        wide.resize(static_cast<std::size_t>(units > 0 ? units : 0));
+        if (units > 0) {
+            (void)::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), n, wide.data(), units);
+        }
     }
-    const int size = static_cast<int>(2 * (n + 1));
-    std::string buffer(static_cast<std::size_t>(size), '\0');
-    // The whole string, terminator included, with no flags and no default
-    // character.
-    const int written =
-        ::WideCharToMultiByte(CP_ACP, 0, s, -1, buffer.data(), size, nullptr, nullptr);
-    if (written <= 0) {
-        return std::nullopt;
+    if (wide.rfind(L"\\\\?\\", 0) == 0 || wide.rfind(L"\\\\.\\", 0) == 0) {
+        return wide;
     }
-    buffer.resize(static_cast<std::size_t>(written - 1));
-
-    // Back to UTF-16: a path that does not come back unchanged was altered.
-    const int units =
-        ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, buffer.c_str(), -1, nullptr, 0);
-    if (units <= 0 || static_cast<std::size_t>(units) != n + 1) {
-        return std::nullopt;
+    const DWORD needed = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (needed <= MAX_PATH) {
+        // Short enough for the plain form (or not a path the system can resolve,
+        // which then fails as it is).
+        return wide;
     }
-    std::wstring back(static_cast<std::size_t>(units), L'\0');
-    if (::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, buffer.c_str(), -1, back.data(),
-                              units) != units ||
-        std::wmemcmp(back.data(), s, n) != 0) {
-        return std::nullopt;
+    std::wstring full(needed, L'\0');
+    const DWORD length = ::GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr);
+    if (length == 0 || length >= needed) {
+        return wide;
     }
-    return buffer;
+    full.resize(length);
+    if (full.rfind(L"\\\\", 0) == 0) {
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    }
+    return L"\\\\?\\" + full;
 }
 #endif
 

@@ -1,5 +1,6 @@
-// Turns the exported UTF-16 path into the narrow path that files are opened with:
-// UTF-8 on Linux, the system's ANSI code page on Windows.
+// Turns the exported UTF-16 path into the narrow path that the file layer takes:
+// UTF-8, on every system; on Windows the file layer turns it back into UTF-16
+// for the wide file calls, so that any name opens exactly the file it names.
 #pragma once
 
 #include <optional>
@@ -14,12 +15,13 @@ namespace mavrel {
 std::optional<std::string> utf16ToUtf8(std::u16string_view s);
 
 #if defined(_WIN32)
-// A wide path in the system's default ANSI code page (code page 0), converted
-// into a buffer of 2 x (n + 1) bytes for a path of n units, which holds any path
-// of a single- or double-byte code page. Returns nothing when the conversion
-// fails or the path has no exact form in the code page: the conversion would
-// put '?' or a look-alike letter in its place and name a different file.
-std::optional<std::string> wideToAnsi(const wchar_t* s);
+// The form of a UTF-8 path (from utf16ToUtf8) that the system's wide file calls
+// (CreateFileW) take: UTF-16 again, exactly, and as given when it is short
+// enough for them. A path whose absolute form has MAX_PATH (260) units or more
+// is made absolute (GetFullPathNameW, which resolves "." and ".." and turns "/"
+// into a backslash, as the system does for a short path) and given the prefix
+// that lifts the limit: \\?\ for a drive, \\?\UNC\ for a share (\\server\...).
+std::wstring systemPath(const std::string& utf8);
 #endif
 
 } // namespace mavrel

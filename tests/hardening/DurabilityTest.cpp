@@ -60,9 +60,9 @@ std::string literal(const std::string& text) {
     return std::regex_replace(text, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
 }
 
-// The names a temporary file may take beside NAME.
-bool isTemporaryOf(const std::string& entry, const std::string& name) {
-    return std::regex_match(entry, std::regex("\\." + literal(name) + "\\.[0-9a-f]{16}\\.tmp"));
+// The names a temporary file may take beside an output, whatever its name.
+bool isTemporary(const std::string& entry) {
+    return std::regex_match(entry, std::regex("\\.wavchorus\\.[0-9a-f]{16}\\.tmp"));
 }
 
 class Durability : public ::testing::Test {
@@ -82,10 +82,13 @@ class Durability : public ::testing::Test {
     // with the scratch directory shown as DIR, a temporary name as TMP and a
     // descriptor's path as FD.
     std::vector<std::string> steps(std::vector<std::string> env, const std::string& from,
-                                   const std::string& to, CliResult* result = nullptr) {
+                                   const std::string& to, CliResult* result = nullptr,
+                                   const std::string& standardInput = {}) {
         const std::string log = logs.file("steps-" + std::to_string(++runs));
         env.push_back("MAVREL_STEP_LOG=" + log);
-        const CliResult r = runCli(ChildSetup{-1, false, withShim(env)}, from, to);
+        ChildSetup setup{-1, false, withShim(env)};
+        setup.standardInput = standardInput;
+        const CliResult r = runCli(setup, from, to);
         if (result != nullptr) {
             *result = r;
         }
@@ -128,6 +131,15 @@ TEST_F(Durability, InPlaceSyncsTheDataBeforeTheRenameAndTheDirectoryAfter) {
         (std::vector<std::string>{"create-unnamed DIR", "write...", "datasync", "link FD DIR/TMP",
                                   "close", "rename DIR/TMP DIR/in.wav", "dirsync DIR"}));
     EXPECT_EQ(dir.entries(), (std::set<std::string>{"in.wav"}));
+}
+
+// Standard input redirected from the output itself (wavchorus - f.wav < f.wav)
+// is the input too.
+TEST_F(Durability, InPlaceFromStandardInput) {
+    EXPECT_EQ(
+        steps({}, "-", in, nullptr, in),
+        (std::vector<std::string>{"create-unnamed DIR", "write...", "datasync", "link FD DIR/TMP",
+                                  "close", "rename DIR/TMP DIR/in.wav", "dirsync DIR"}));
 }
 
 // A symbolic link to the input is followed: the file it names is replaced, and
@@ -256,7 +268,7 @@ TEST_P(KilledAtEveryStep, LeavesTheOldContentOrTheWholeOutput) {
         } else if (k <= renameStep) {
             ++leftWithTemporaryName;
             const auto temporary = std::find_if(entries.begin(), entries.end(),
-                                                [&](auto& e) { return isTemporaryOf(e, toName); });
+                                                [&](auto& e) { return isTemporary(e); });
             ASSERT_NE(temporary, entries.end());
             EXPECT_EQ(readBytes(dir.file(*temporary)), whole);
             entries.erase(temporary);
@@ -445,7 +457,7 @@ TEST_F(Durability, FallbackKilledLeavesItsTemporaryFile) {
     std::set<std::string> entries = dir.entries();
     EXPECT_EQ(entries.size(), 3U);
     EXPECT_EQ(std::count_if(entries.begin(), entries.end(),
-                            [](const std::string& e) { return isTemporaryOf(e, "out.wav"); }),
+                            [](const std::string& e) { return isTemporary(e); }),
               1);
 }
 

@@ -247,6 +247,12 @@ CliProcess startCli(const ChildSetup& setup, const std::vector<std::string>& arg
         if (devNull < 0 || ::dup2(devNull, 1) < 0 || ::dup2(fds[1], 2) < 0) {
             ::_exit(kSetupUnavailable);
         }
+        if (!setup.standardInput.empty()) {
+            const int input = ::open(setup.standardInput.c_str(), O_RDONLY);
+            if (input < 0 || ::dup2(input, 0) < 0) {
+                ::_exit(kSetupUnavailable);
+            }
+        }
         ::execv(WAVCHORUS_CLI, argv.data());
         ::_exit(127);
     }

@@ -73,6 +73,9 @@ struct ChildSetup {
     // and SIGHUP otherwise start at their default action, whatever this process
     // was given.
     std::vector<int> ignoredSignals{};
+    // A file that the command line reads as its standard input (startCli);
+    // empty: it inherits this process's.
+    std::string standardInput{};
 };
 
 // Exit status of a child that could not be set up as asked (e.g. the

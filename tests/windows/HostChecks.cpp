@@ -103,14 +103,25 @@ std::vector<std::wstring> listFiles(const std::wstring& dir, const std::wstring&
     return names;
 }
 
-bool freshDirectory(const std::wstring& path) {
-    for (const std::wstring& name : listFiles(path, L"*")) {
-        const std::wstring file = join(path, name);
+namespace {
+
+// Empties a directory, folders included, by the \\?\ form of its absolute
+// path, which holds paths longer than MAX_PATH.
+void emptyTree(const std::wstring& longPath) {
+    for (const std::wstring& name : listFiles(longPath, L"*")) {
+        const std::wstring file = join(longPath, name);
         ::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
         if (!::DeleteFileW(file.c_str())) {
+            emptyTree(file);
             ::RemoveDirectoryW(file.c_str());
         }
     }
+}
+
+} // namespace
+
+bool freshDirectory(const std::wstring& path) {
+    emptyTree(path.size() > 2 && path[1] == L':' ? L"\\\\?\\" + path : path);
     ::CreateDirectoryW(path.c_str(), nullptr);
     return listFiles(path, L"*").empty() &&
            (::GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0;

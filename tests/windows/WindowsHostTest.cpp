@@ -9,7 +9,7 @@
 //   typelib DLL              the type library resource
 //   chorus DLL REF WORK NAME REF\inputs\NAME.wav gives REF\expected\NAME.wav
 //   nonascii DLL REF WORK NAME  the same through paths with non-ASCII names
-//   badpath DLL REF WORK     a path the ANSI code page cannot represent
+//   widepath DLL REF WORK    paths beyond the ANSI code page and MAX_PATH
 //   files DLL REF WORK       missing and unwritable files, replacing, in place
 //   terminated DLL WORK      a process terminated while it writes leaves no file
 //   run DLL IN OUT           one call (the process that "terminated" ends)
@@ -305,37 +305,72 @@ void nonAsciiCase(const std::wstring& dll, const std::wstring& ref, const std::w
     }
 }
 
-void badPathCase(const std::wstring& dll, const std::wstring& ref, const std::wstring& work) {
+// Paths the ANSI code page cannot represent, and paths longer than MAX_PATH,
+// open exactly the files they name; only an unpaired surrogate is refused.
+void widePathCase(const std::wstring& dll, const std::wstring& ref, const std::wstring& work) {
     Loaded library(dll);
     WAVChorusFn chorus = library.chorus();
-    if (!check(chorus != nullptr && host::freshDirectory(work), "cannot set up the case")) {
+    const ChorusPaths paths = referencePaths(ref, L"odd-end-22050-stereo");
+    const std::wstring folder = join(work, L"\u65E5\u672C\u8A9E \u306E \U0001F3B8");
+    if (!check(chorus != nullptr && host::freshDirectory(work) &&
+                   ::CreateDirectoryW(folder.c_str(), nullptr) != 0,
+               "cannot set up the case")) {
         return;
     }
-    const std::wstring input = referencePaths(ref, L"odd-end-22050-stereo").input;
-    // A name with no form in the code page at all, and one whose letter the
+    // One name with no form in the code page at all, and one whose letter a
     // conversion would replace by a look-alike: "a" + a-macron would open aa.wav.
-    const std::wstring decoy = join(work, L"aa.wav");
+    const std::wstring decoy = join(folder, L"aa.wav");
     const std::vector<std::uint8_t> decoyBytes{'d', 'e', 'c', 'o', 'y'};
     check(host::writeFile(decoy, decoyBytes), "cannot write the decoy");
-    for (const std::wstring& outName :
+    for (const std::wstring& name :
          {std::wstring(L"\u4E2D\u6587.wav"), std::wstring(L"a\u0101.wav")}) {
-        if (!check(!ansiHolds(outName), "the ANSI code page " + std::to_string(::GetACP()) +
-                                            " can represent " + narrow(outName))) {
-            continue;
+        const std::wstring out = join(folder, name);
+        const std::int32_t result = chorus(paths.input.c_str(), out.c_str());
+        if (check(result == 999, "output " + narrow(out) + ": WAVChorus returned " +
+                                     std::to_string(result))) {
+            host::sameWav(paths.expected, out);
         }
-        const std::int32_t result = chorus(input.c_str(), join(work, outName).c_str());
-        check(result == WAVCHORUS_ERR_BAD_PATH, "output " + narrow(outName) +
-                                                    ": WAVChorus returned " +
-                                                    std::to_string(result) + ", not -2");
-        const std::int32_t asInput =
-            chorus(join(work, outName).c_str(), join(work, L"out.wav").c_str());
-        check(asInput == WAVCHORUS_ERR_BAD_PATH, "input " + narrow(outName) +
-                                                     ": WAVChorus returned " +
-                                                     std::to_string(asInput) + ", not -2");
+        const std::wstring again = join(folder, L"again-" + name);
+        const std::int32_t asInput = chorus(out.c_str(), again.c_str());
+        check(asInput == 999,
+              "input " + narrow(out) + ": WAVChorus returned " + std::to_string(asInput));
     }
     check(host::readFile(decoy) == decoyBytes, "the decoy aa.wav was written");
-    const auto left = host::listFiles(work, L"*");
-    check(left.size() == 1, "the calls left " + std::to_string(left.size() - 1) + " files behind");
+
+    // Over MAX_PATH: absolute, and relative to the current directory.
+    std::wstring deep = folder;
+    for (int level = 0; level < 3; ++level) {
+        deep = join(deep, std::wstring(90, static_cast<wchar_t>(L'a' + level)));
+        check(::CreateDirectoryW((L"\\\\?\\" + deep).c_str(), nullptr) != 0,
+              "cannot make a directory of " + std::to_string(deep.size()) + " characters");
+    }
+    const std::wstring longOut = join(deep, L"out.wav");
+    const std::int32_t longResult = chorus(paths.input.c_str(), longOut.c_str());
+    if (check(longResult == 999, "a path of " + std::to_string(longOut.size()) +
+                                     " characters: WAVChorus returned " +
+                                     std::to_string(longResult))) {
+        const std::int32_t replaced = chorus(longOut.c_str(), longOut.c_str());
+        check(replaced == 999, "the long path in place: WAVChorus returned " +
+                                   std::to_string(replaced));
+    }
+    if (check(::SetCurrentDirectoryW(folder.c_str()) != 0, "cannot enter the folder")) {
+        const std::wstring relative = deep.substr(folder.size() + 1) + L"\\relative.wav";
+        const std::int32_t result = chorus(paths.input.c_str(), relative.c_str());
+        if (check(result == 999, "a relative long path: WAVChorus returned " +
+                                     std::to_string(result))) {
+            host::sameWav(paths.expected, (L"\\\\?\\" + join(deep, L"relative.wav")));
+        }
+        (void)::SetCurrentDirectoryW(work.c_str());
+    }
+
+    const wchar_t unpaired[] = {L'a', 0xD800, L'.', L'w', L'a', L'v', 0};
+    const std::wstring lone = join(folder, unpaired);
+    check(chorus(paths.input.c_str(), lone.c_str()) == WAVCHORUS_ERR_BAD_PATH,
+          "an output with an unpaired surrogate is not refused with -2");
+    check(chorus(lone.c_str(), join(folder, L"x.wav").c_str()) == WAVCHORUS_ERR_BAD_PATH,
+          "an input with an unpaired surrogate is not refused with -2");
+    const auto left = host::listFiles(folder, L"*.tmp");
+    check(left.empty(), "the calls left " + std::to_string(left.size()) + " temporary files");
 }
 
 // --- File handling ------------------------------------------------------------
@@ -540,7 +575,7 @@ int wmain(int argc, wchar_t** argv) {
         {L"typelib", {0, [&] { typelibCase(dll); }}},
         {L"chorus", {3, [&] { chorusCase(dll, args[0], args[1], args[2]); }}},
         {L"nonascii", {3, [&] { nonAsciiCase(dll, args[0], args[1], args[2]); }}},
-        {L"badpath", {2, [&] { badPathCase(dll, args[0], args[1]); }}},
+        {L"widepath", {2, [&] { widePathCase(dll, args[0], args[1]); }}},
         {L"files", {2, [&] { filesCase(dll, args[0], args[1]); }}},
         {L"terminated", {1, [&] { terminatedCase(dll, args[0]); }}},
         {L"run", {2, [&] { runCase(dll, args[0], args[1]); }}},

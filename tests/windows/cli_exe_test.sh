@@ -81,4 +81,58 @@ mkdir "dir-$name"
 run -q -t "dir-$name" "in/$name"
 check "a non-ASCII batch" cmp -s "dir-$name/$name" "$ref/expected/$first.wav"
 
+# A name beyond the ANSI code page reaches the library exactly.
+folder=$'\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e \xe3\x81\xae \xf0\x9f\x8e\xb8'
+mkdir "$folder"
+cp "in/$first.wav" "$folder/in.wav"
+run "$folder/in.wav" "$folder/out.wav"
+check "a folder beyond the code page" cmp -s "$folder/out.wav" "$ref/expected/$first.wav"
+
+# Wine's names are case-insensitive: two spellings of one output in a batch.
+second=${names[1]}
+mkdir -p twin-a twin-b twin-out
+cp "in/$first.wav" twin-a/take.wav
+cp "in/$second.wav" twin-b/TAKE.wav
+run -q -j 2 -t twin-out twin-a/take.wav twin-b/TAKE.wav
+check "one output spelt twice fails" [ "$status" -eq 1 ]
+check "one output spelt twice keeps the first result" \
+  cmp -s "$(ls -d twin-out/* | head -n 1)" "$ref/expected/$first.wav"
+
+# Wine's console in a real terminal (tmux): the progress line of a long run,
+# then Ctrl-C, which ends it with its line and status 130, leaving the earlier
+# output as it was and no temporary file. The input is a sparse 1 GiB file.
+if command -v tmux >/dev/null; then
+  mkdir console && cd console || exit 1
+  { printf 'RIFF\044\000\000\100WAVEfmt \020\000\000\000\001\000\002\000'
+    printf '\104\254\000\000\020\261\002\000\004\000\020\000data\000\000\000\100'; } >big.wav
+  truncate -s $((44 + (1 << 30))) big.wav
+  printf earlier >out.wav
+  socket=wavchorus-wine-$$
+  tmux_() { tmux -L "$socket" -f /dev/null "$@"; }
+  tmux_ new-session -d -x 120 -y 20 "env -i PATH=$PATH TERM=xterm HOME=$HOME LANG=C.UTF-8 WINEPREFIX=${WINEPREFIX:-} WINEDEBUG=-all WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-} bash --norc --noprofile"
+  tmux_ send-keys -l "'$wine' '$exe' big.wav out.wav >/dev/null; echo \"status \$?\" >status"
+  tmux_ send-keys Enter
+  shows() { # PATTERN: the terminal shows it within 60 seconds
+    local k
+    for k in $(seq 600); do
+      tmux_ capture-pane -p | grep -qE -- "$1" && return 0
+      sleep 0.1
+    done
+    tmux_ capture-pane -p
+    return 1
+  }
+  check "Wine's console shows the progress line" \
+    shows '^wavchorus: 0/1 files, .* of 1\.1 GB, [0-9]+:[0-9]{2} elapsed, .* left$'
+  tmux_ send-keys C-c
+  check "Ctrl-C in Wine's console prints its line" shows '^(\^C)?wavchorus: stopped by Ctrl-C'
+  for k in $(seq 300); do [ -s status ] && break; sleep 0.1; done
+  check "Ctrl-C in Wine's console ends with status 130" [ "$(cat status 2>/dev/null)" = "status 130" ]
+  check "Ctrl-C in Wine's console keeps the earlier output" [ "$(cat out.wav)" = earlier ]
+  check "Ctrl-C in Wine's console leaves no temporary file" [ "$(ls -A | tr '\n' ' ')" = "big.wav out.wav status " ]
+  tmux_ kill-server 2>/dev/null
+  cd .. || exit 1
+else
+  check "tmux is installed, for Wine's console (Debian: tmux)" false
+fi
+
 checks_done
