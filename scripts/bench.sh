@@ -565,3 +565,5 @@ instructions_section | tee ${report_file:+-a "$report_file"}
 engine_timing_section | tee ${report_file:+-a "$report_file"}
 # Many short files in one process: its own section (scripts/bench-batch.sh).
 scripts/bench-batch.sh "$wavchorus" | tee ${report_file:+-a "$report_file"}
+# The LV2 plugin's run() against the engine: its own section (scripts/bench-lv2.sh).
+scripts/bench-lv2.sh "$build" | tee ${report_file:+-a "$report_file"}
