@@ -1,6 +1,6 @@
 # Packages made with CPack from the install rules. On Linux, `cpack -G DEB` makes
 # one Debian package with the library, the header, the CMake and pkg-config files,
-# the command-line host and its man page. Configure with
+# the command-line host and its man page, and the LV2 bundle. Configure with
 # -DCMAKE_INSTALL_PREFIX=/usr for it, so that the library lands in the
 # system's (multiarch) library directory.
 set(MAVREL_WAV_CHORUS_MAINTAINER "MavrelWAVChorus maintainers <maintainers@mavrelwavchorus.invalid>"
@@ -30,6 +30,11 @@ reads a 16-bit PCM WAV file, sweeps one delay tap of 25 ms by 10 ms with a
 and pkg-config files, the wavchorus command with its man page and bash
 completion, and wavchorus-hosts, which runs it on other machines over ssh with
 GNU parallel.")
+if(MAVREL_WAV_CHORUS_BUILD_LV2)
+  string(APPEND CPACK_DEBIAN_PACKAGE_DESCRIPTION "
+It also holds the same chorus, bit for bit, as an LV2 plugin for music hosts,
+mono and stereo (MavrelWAVChorus.lv2).")
+endif()
 # The library's own dependencies (libc, libstdc++, libgcc) come from its ELF
 # headers through dpkg-shlibdeps, which dpkg-dev provides.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -566,6 +566,8 @@ instructions_section | tee ${report_file:+-a "$report_file"}
 engine_timing_section | tee ${report_file:+-a "$report_file"}
 # Many short files in one process: its own section (scripts/bench-batch.sh).
 scripts/bench-batch.sh "$wavchorus" | tee ${report_file:+-a "$report_file"}
+# The LV2 plugin's run() against the engine: its own section (scripts/bench-lv2.sh).
+scripts/bench-lv2.sh "$build" | tee ${report_file:+-a "$report_file"}
 
 # Decoding: a 10-minute 24-bit stereo WAV through wavchorus (decoded by
 # libsndfile as it is read) against the 16-bit canonical file and against the

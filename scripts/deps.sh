@@ -29,6 +29,9 @@ test_packages=(
   # The GNU parallel recipe over real ssh hosts (tests/ssh_hosts_test.sh): two
   # sshd on loopback addresses, the client, and rsync for --transferfile/--return
   openssh-server openssh-client rsync
+  # The LV2 plugin (lv2/): its headers and schemas, hosts that load it (lv2ls,
+  # lv2info, lv2apply; lilv for the test host) and the checker of its .ttl files
+  lv2-dev lilv-utils liblilv-dev sordi
 )
 # The web page: Debian's emscripten (with its acorn for Node) and a static server;
 # its test drives Debian's chromium (scripts/checks/85-web.sh). Node.js and npm
@@ -45,6 +48,8 @@ bench_packages=(
   espeak-ng
   # The instructions of a call (callgrind)
   valgrind
+  # The LV2 plugin and lv2bench (scripts/bench-lv2.sh)
+  lv2-dev lilv-utils
 )
 
 case "${1:-build}" in

@@ -5,7 +5,8 @@
 #     find_package, both run on the bundled sample;
 #   - the C and Python examples;
 #   - cpack -G DEB: its metadata and contents, then installed with dpkg -i
-#     (as root; otherwise unpacked) and removed again.
+#     (as root; otherwise unpacked) and removed again; the LV2 plugin in it is
+#     found by lv2ls where hosts look, and lv2apply gives the library's samples.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 src=$(pwd)
@@ -38,7 +39,7 @@ bare_build() {
 rm -rf build-install
 status=0
 scripts/without-packages.sh libgtest-dev googletest libgmock-dev libbenchmark-dev libsndfile1-dev \
-  pkgconf pkgconf-bin pkg-config ninja-build -- bash -c "$(declare -f bare_build); bare_build" \
+  lv2-dev liblilv-dev pkgconf pkgconf-bin pkg-config ninja-build -- bash -c "$(declare -f bare_build); bare_build" \
   >"$work/bare.log" 2>&1 || status=$?
 if [ $status -eq 3 ]; then
   say "(no root or no overlayfs: the packages are left out of CMake's searches)"
@@ -271,6 +272,9 @@ deb_expected="./usr/bin/wavchorus
 ./usr/lib/$multiarch/libMavrelWAVChorus.so -> libMavrelWAVChorus.so.1
 ./usr/lib/$multiarch/libMavrelWAVChorus.so.1 -> libMavrelWAVChorus.so.1.0.0.1
 ./usr/lib/$multiarch/libMavrelWAVChorus.so.1.0.0.1
+./usr/lib/$multiarch/lv2/MavrelWAVChorus.lv2/MavrelWAVChorus.so
+./usr/lib/$multiarch/lv2/MavrelWAVChorus.lv2/MavrelWAVChorus.ttl
+./usr/lib/$multiarch/lv2/MavrelWAVChorus.lv2/manifest.ttl
 ./usr/lib/$multiarch/pkgconfig/MavrelWAVChorus.pc
 ./usr/share/bash-completion/completions/wavchorus
 ./usr/share/bash-completion/completions/wavchorus-hosts
@@ -284,6 +288,14 @@ dpkg-deb -x "$deb" "$work/unpacked"
 if readelf -d "$work/unpacked/usr/bin/wavchorus" | grep -qiE 'rpath|runpath'; then
   fail "the packaged wavchorus carries a run path"
 fi
+
+# The packaged stereo plugin on the sample gives the samples of the library's output.
+expect_plugin_samples() {
+  lv2apply -i "$sample" -o "$work/deb-lv2.wav" urn:mavrelwavchorus:stereo >"$work/lv2apply.log" 2>&1 ||
+    fail "lv2apply with the packaged plugin: $(cat "$work/lv2apply.log")"
+  cmp -s <(tail -c +45 "$work/reference.wav") <(sox -D "$work/deb-lv2.wav" -t raw -e signed-integer -b 16 -L -) ||
+    fail "lv2apply with the packaged plugin differs from the library's output"
+}
 
 if [ "$(id -u)" -eq 0 ]; then
   say "dpkg -i"
@@ -313,6 +325,9 @@ if [ "$(id -u)" -eq 0 ]; then
   cmake --build "$work/find_package_system" >/dev/null
   "$work/find_package_system/find_package_consumer" "$sample" "$work/deb-cpp.wav" >/dev/null
   expect_same "$work/deb-cpp.wav"
+  # Hosts find the plugin where they look by default, and it gives the library's samples.
+  env -u LV2_PATH lv2ls | grep -qx urn:mavrelwavchorus:stereo || fail "lv2ls does not find the installed plugin"
+  expect_plugin_samples
   dpkg -P mavrelwavchorus >"$work/dpkg.log" 2>&1 || fail "dpkg -P: $(cat "$work/dpkg.log")"
   deb_installed=""
   if [ -e /usr/bin/wavchorus ] || [ -e "/usr/lib/$multiarch/libMavrelWAVChorus.so.1" ]; then
@@ -323,5 +338,6 @@ else
   LD_LIBRARY_PATH="$work/unpacked/usr/lib/$multiarch" "$work/unpacked/usr/bin/wavchorus" "$sample" \
     "$work/deb.wav" >/dev/null
   expect_same "$work/deb.wav"
+  LV2_PATH="$work/unpacked/usr/lib/$multiarch/lv2" expect_plugin_samples
 fi
 echo "70-install: all checks passed"
