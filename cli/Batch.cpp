@@ -2,6 +2,7 @@
 
 #include "CliPath.h"
 #include "Console.h"
+#include "Decode.h"
 #include "FileFacts.h"
 #include "HeaderCheck.h"
 #include "Messages.h"
@@ -35,7 +36,8 @@ struct Job {
     std::optional<FileIdentity> inFile;
     bool fifo = false;
     bool regular = false;
-    std::uint64_t bytes = 0; // a regular input's size
+    std::uint64_t bytes = 0;              // a regular input's size
+    Container container = Container::wav; // the output's, from its name
     // An earlier job whose output's name differs from this one's only in the
     // case of ASCII letters (a case-insensitive file system makes them one
     // file): this job waits until that one is done. jobs.size() when none.
@@ -58,6 +60,11 @@ IdentityKey keyOf(const FileIdentity& id) {
 // with the same file name, an output that is another input or another output.
 // Empty when there is none.
 std::string planError(const std::vector<Job>& jobs) {
+    for (const Job& job : jobs) {
+        if (!containerFor(job.outShown)) {
+            return unknownContainerText(job.outShown);
+        }
+    }
     std::map<std::string, std::size_t> byName;
     std::map<IdentityKey, std::size_t> inputs;
     for (std::size_t k = 0; k < jobs.size(); ++k) {
@@ -164,36 +171,99 @@ class WrittenOutputs {
 
 // One file of the batch. The library names the file and the reason when it
 // refuses one; what the library cannot see (a path it cannot take, a stream's
-// header) is said here, also in one line.
-bool runJob(const Job& job) {
+// header, a file it is not to read at fixed offsets) is said here, also in one line.
+bool runJob(const Job& job, const Options& options) {
     if (!job.in) {
         say(job.inShown + ": the path is not valid UTF-8, which the library cannot take; "
                           "rename the file");
         return false;
     }
-    const auto warnAboutInput = [&job](const std::string& text) { warn(job.inShown, text); };
+    StreamWarnings warnings([&job](const std::string& text) { warn(job.inShown, text); });
+    std::string error;
+    const auto cannotRead = [&job](const std::string& why) {
+        say("cannot read input \"" + job.inShown + "\": " + why);
+        return false;
+    };
+    InputStream stream;
+    DecodedInput decoded;
+    bool decoding = false;
+    // Not the library's own layout: decoded, unless --raw asks for the
+    // library's reading of it.
+    const auto decode = [&](int spool) {
+        if (!canDecode()) {
+            return cannotRead(cannotDecodeReason());
+        }
+        if (!(spool >= 0 ? decoded.openDescriptor(spool, error)
+                         : decoded.open(job.in->native, error))) {
+            return cannotRead(error);
+        }
+        if (!options.quiet) {
+            say(job.inShown + ": " + decoded.description());
+        }
+        if (const std::optional<Refusal> refusal = headerRefusal(decoded.header())) {
+            return cannotRead(refusal->reason);
+        }
+        decoding = true;
+        return true;
+    };
     if (!job.fifo) {
-        if (job.regular) {
+        const std::optional<std::vector<std::uint8_t>> first =
+            options.raw || !job.regular ? std::nullopt : firstBytesOf(job.in->native);
+        if (first && !inLibraryLayout(*first, job.bytes)) {
+            if (!decode(-1)) {
+                return false;
+            }
+        } else if (job.regular) {
+            warnings.pass();
             for (const std::string& warning : headerWarnings(job.in->native, job.bytes)) {
-                warnAboutInput(warning);
+                warnings.sink()(warning);
             }
         }
-        return WAVChorus(job.in->forLibrary.c_str(), job.out->forLibrary.c_str()) == WAVCHORUS_OK;
+    } else {
+        if (!stream.open(&*job.in, warnings.sink(), error)) {
+            return cannotRead(error);
+        }
+        const std::vector<std::uint8_t> header = stream.awaitHeader();
+        if (!options.raw && !inLibraryLayout(header, std::nullopt)) {
+            warnings.drop();
+            const int spool = canDecode() ? spoolStream(stream.path(), error) : -1;
+            if (!stream.finish(error) || (canDecode() && spool < 0)) {
+                return cannotRead(error);
+            }
+            if (!decode(spool)) {
+                return false;
+            }
+        } else {
+            warnings.pass();
+            if (const std::optional<Refusal> refusal = headerRefusal(header)) {
+                (void)stream.finish(error);
+                return cannotRead(refusal->reason);
+            }
+        }
     }
-    InputStream stream;
-    std::string error;
-    if (!stream.open(&*job.in, warnAboutInput, error)) {
-        say("cannot read input \"" + job.inShown + "\": " + error);
+    EncodedOutput encoded;
+    const bool encoding = decoding || job.container != Container::wav;
+    if (encoding && !encoded.open(*job.out, job.container, job.fifo ? nullptr : &*job.in, error)) {
+        say("cannot write \"" + job.outShown + "\": " + error);
         return false;
     }
-    if (const std::optional<Refusal> refusal = headerRefusal(stream.awaitHeader())) {
-        (void)stream.finish(error);
-        say("cannot read input \"" + job.inShown + "\": " + refusal->reason);
-        return false;
+    if (decoding && !decoded.start(error)) {
+        return cannotRead(error);
     }
+    const CliPath& libraryIn = decoding ? decoded.path() : job.fifo ? stream.path() : *job.in;
+    const CliPath& libraryOut = encoding ? encoded.path() : *job.out;
     const bool written =
-        WAVChorus(stream.path().forLibrary.c_str(), job.out->forLibrary.c_str()) == WAVCHORUS_OK;
-    if (!stream.finish(error)) {
+        WAVChorus(libraryIn.forLibrary.c_str(), libraryOut.forLibrary.c_str()) == WAVCHORUS_OK;
+    std::string decodeError;
+    const bool decodeOk = decoded.finish(decodeError);
+    if (!encoded.finish(written && decodeOk, error)) {
+        say("cannot write \"" + job.outShown + "\": " + error);
+        return false;
+    }
+    if (!decodeOk) {
+        return cannotRead(decodeError + "; its output '" + job.outShown + "' was not written");
+    }
+    if (job.fifo && !decoding && !stream.finish(error)) {
         say("cannot read input \"" + job.inShown + "\": " + error + "; its output '" +
             job.outShown + "' holds silence from there to its declared length");
         return false;
@@ -223,6 +293,7 @@ int runBatch(const Options& options) {
         job.outShown = joinPath(dirText, name);
         job.in = cliPath(job.inShown);
         job.out = cliPath(job.outShown);
+        job.container = containerFor(job.outShown).value_or(Container::wav);
         if (job.in) {
             if (const std::optional<FileStatus> status = statusOf(job.in->native)) {
                 job.inFile = status->identity;
@@ -291,7 +362,7 @@ int runBatch(const Options& options) {
         const StopWaitsForThread waited;
         for (std::size_t k = next++; k < jobs.size(); k = next++) {
             current[w].store(k);
-            if (!writtenOutputs.claim(k) || !writtenOutputs.record(k, runJob(jobs[k]))) {
+            if (!writtenOutputs.claim(k) || !writtenOutputs.record(k, runJob(jobs[k], options))) {
                 ++failed;
             }
             bytesDone += jobs[k].bytes;

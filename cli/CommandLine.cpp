@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include "Batch.h"
+#include "Decode.h"
 #include "Messages.h"
 #include "Options.h"
 #include "SingleFile.h"
@@ -22,6 +23,10 @@ void printUsage() {
                 "added to the dry signal and soft-limited. A stereo file's first channel\n"
                 "is chorused and written to both channels. OUT.wav may name IN.wav.\n"
                 "\n"
+                "A file in another layout or format (24-bit, float, RF64, AIFF, FLAC, Ogg,\n"
+                "Opus, MP3, ...) is decoded to 16-bit PCM first%s. OUT's extension picks\n"
+                "its container: .wav (or none), .flac, .aiff, .aif, .ogg, .opus or .mp3.\n"
+                "\n"
                 "IN.wav '-' is standard input and OUT.wav '-' standard output; the report\n"
                 "then goes to standard error. A pipe or FIFO is read once, to its end.\n"
                 "\n"
@@ -29,6 +34,8 @@ void printUsage() {
                 "  -j, --jobs=N        chorus N files at once (default: the number of\n"
                 "                        processors)\n"
                 "  -q, --quiet         do not print the report of each file\n"
+                "      --raw           read each input at the library's fixed offsets, as a\n"
+                "                        host of the library does, decoding nothing\n"
                 "      --no-progress   do not show the progress line on a terminal\n"
                 "      --help          display this help and exit\n"
                 "      --version       output version information and exit\n"
@@ -39,7 +46,13 @@ void printUsage() {
                 "\n"
                 "Exit status: 0 when every file was written, 1 if any failed (each failure is\n"
                 "named on standard error, and the other files are still done), 2 for a usage\n"
-                "error, found before any file is touched.\n");
+                "error, found before any file is touched.\n",
+                canDecode() ? ""
+                            : " (not in this build, made without libsndfile: it refuses\n"
+                              "such files, and writes WAV only)");
+    if (const std::string missing = missingFormats(); !missing.empty()) {
+        std::printf("\nThis build's libsndfile lacks %s, in and out.\n", missing.c_str());
+    }
 }
 
 } // namespace

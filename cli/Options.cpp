@@ -94,6 +94,8 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
                 o.quiet = true;
             } else if (name == "--no-progress") {
                 o.noProgress = true;
+            } else if (name == "--raw") {
+                o.raw = true;
             } else if (name == "--target-directory") {
                 setTarget(value);
             } else if (name == "--jobs") {

@@ -17,6 +17,7 @@ struct Options {
     unsigned jobs = 0;                          // -j; 0: the number of processors
     bool quiet = false;                         // -q: no reports
     bool noProgress = false;
+    bool raw = false; // --raw: every input read at the library's fixed offsets
     std::vector<std::string> operands;
 };
 

@@ -2,6 +2,7 @@
 
 #include "CliPath.h"
 #include "Console.h"
+#include "Decode.h"
 #include "FileFacts.h"
 #include "HeaderCheck.h"
 #include "Messages.h"
@@ -59,6 +60,10 @@ int runSingleFile(const Options& options) {
         return usageError("standard output is a terminal, which would show the audio as text; "
                           "give OUT.wav, or redirect it to a file or a pipe");
     }
+    const std::optional<Container> container = containerFor(outText);
+    if (!container) {
+        return usageError(unknownContainerText(outText));
+    }
     std::optional<CliPath> in;
     std::optional<CliPath> out;
     if ((!fromStdin && !(in = pathOrComplaint(inText, "input"))) ||
@@ -86,6 +91,26 @@ int runSingleFile(const Options& options) {
     const bool fromFifo = in && std::filesystem::is_fifo(in->native, ec);
     const bool fromStream = fromStdin || fromFifo;
     const std::string inName = inText == "-" ? "standard input" : in->shown;
+    // Not the library's own layout: decoded first, unless --raw asks for the
+    // library's reading of it.
+    DecodedInput decoded;
+    bool decoding = false;
+    const auto openDecoded = [&](bool opened) {
+        std::string why;
+        if (!opened && !(opened = decoded.open(in->native, why))) {
+            say("cannot read " + inName + ": " + why);
+            return false;
+        }
+        if (!options.quiet) {
+            say(inName + ": " + decoded.description());
+        }
+        if (const std::optional<Refusal> refusal = headerRefusal(decoded.header())) {
+            say("cannot read " + inName + ": " + refusal->reason);
+            return false;
+        }
+        decoding = true;
+        return true;
+    };
 
     InputStream inputStream;
     OutputStream outputStream;
@@ -96,6 +121,19 @@ int runSingleFile(const Options& options) {
                         ? std::filesystem::file_size(in->native, ec)
                         : 0;
         inputFile = identityOf(in->native);
+        const std::optional<std::vector<std::uint8_t>> first =
+            options.raw || !std::filesystem::is_regular_file(in->native, ec)
+                ? std::nullopt
+                : firstBytesOf(in->native);
+        if (first && !inLibraryLayout(*first, inputSize)) {
+            if (!canDecode()) {
+                say("cannot read " + inName + ": " + cannotDecodeReason());
+                return 1;
+            }
+            if (!openDecoded(false)) {
+                return 1;
+            }
+        }
     }
     // The line shows for a file that takes longer than a second.
     std::optional<ProgressDisplay> progress;
@@ -114,22 +152,49 @@ int runSingleFile(const Options& options) {
         });
     }
 
-    const auto warnAboutInput = [&inName](const std::string& text) { warn(inName, text); };
+    StreamWarnings streamWarnings([&inName](const std::string& text) { warn(inName, text); });
+    const auto& warnAboutInput = streamWarnings.sink();
     std::string error;
     if (fromStream) {
         if (!inputStream.open(fromFifo ? &*in : nullptr, warnAboutInput, error)) {
             say("cannot read " + inName + ": " + error);
             return 1;
         }
+        const std::vector<std::uint8_t> header = inputStream.awaitHeader();
+        if (!options.raw && !inLibraryLayout(header, std::nullopt)) {
+            // Another format: spooled to its end, then decoded from there.
+            streamWarnings.drop();
+            const int spool = canDecode() ? spoolStream(inputStream.path(), error) : -1;
+            const bool readOk = inputStream.finish(error);
+            if (!canDecode()) {
+                say("cannot read " + inName + ": " + cannotDecodeReason());
+                return 1;
+            }
+            if (spool < 0 || !readOk) {
+                say("cannot read " + inName + ": " + error);
+                return 1;
+            }
+            if (!decoded.openDescriptor(spool, error)) {
+                say("cannot read " + inName + ": " + error);
+                return 1;
+            }
+            if (!openDecoded(true)) {
+                return 1;
+            }
+        } else {
+            streamWarnings.pass();
+        }
         // The library would name the stream by its /dev/fd path: a refused
         // header is named here instead, and the library is not called.
-        if (const std::optional<Refusal> refusal = headerRefusal(inputStream.awaitHeader())) {
+        if (const std::optional<Refusal> refusal =
+                decoding ? std::nullopt : headerRefusal(header)) {
             (void)inputStream.finish(error);
             say("cannot read " + inName + ": " + refusal->reason);
             say("failed (code " + std::to_string(refusal->code) + ")");
             return 1;
         }
-    } else {
+    } else if (!decoding) {
+        streamWarnings.pass();
         for (const std::string& warning : headerWarnings(in->native)) {
             warnAboutInput(warning);
         }
@@ -138,9 +203,21 @@ int runSingleFile(const Options& options) {
         say("cannot write standard output: " + error);
         return 1;
     }
+    // Another container, or a decoded input, whose output is to take its place
+    // only once decoding has succeeded as well: written on the library's behalf.
+    EncodedOutput encoded;
+    const bool encoding = !toStdout && (decoding || *container != Container::wav);
+    if (encoding && !encoded.open(*out, *container, fromStream ? nullptr : &*in, error)) {
+        say("cannot write " + out->shown + ": " + error);
+        return 1;
+    }
+    if (decoding && !decoded.start(error)) {
+        say("cannot read " + inName + ": " + error);
+        return 1;
+    }
 
-    const CliPath& libraryIn = fromStream ? inputStream.path() : *in;
-    const CliPath& libraryOut = toStdout ? outputStream.path() : *out;
+    const CliPath& libraryIn = decoding ? decoded.path() : fromStream ? inputStream.path() : *in;
+    const CliPath& libraryOut = toStdout ? outputStream.path() : encoding ? encoded.path() : *out;
     StdoutRedirect report(options.quiet ? StdoutRedirect::To::nowhere
                           : toStdout    ? StdoutRedirect::To::toStderr
                                         : StdoutRedirect::To::unchanged);
@@ -154,7 +231,11 @@ int runSingleFile(const Options& options) {
 
     std::string readError;
     std::string writeError;
+    std::string decodeError;
+    std::string encodeError;
     const bool readOk = inputStream.finish(readError);
+    const bool decodeOk = decoded.finish(decodeError);
+    const bool encodeOk = encoded.finish(result == WAVCHORUS_OK && decodeOk, encodeError);
     const bool writeOk = outputStream.finish(result == WAVCHORUS_OK, writeError);
     if (progress) {
         progress->stop();
@@ -168,8 +249,17 @@ int runSingleFile(const Options& options) {
             "; the output holds silence from there to its declared length");
         return 1;
     }
+    if (!decodeOk) {
+        say("cannot read " + inName + ": " + decodeError +
+            (toStdout ? "; the output ended there" : "; nothing was written"));
+        return 1;
+    }
     if (!writeOk) {
         say("cannot write standard output: " + writeError);
+        return 1;
+    }
+    if (!encodeOk) {
+        say("cannot write " + out->shown + ": " + encodeError);
         return 1;
     }
     return 0;

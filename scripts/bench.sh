@@ -14,6 +14,7 @@
 #     for a 17 KB 8 kHz prompt and a 1-second 44.1 kHz stereo file; and the
 #     instructions of a call counted with callgrind;
 #   - peak memory (/usr/bin/time -v) for a 1-minute and a 60-minute file.
+#   - decoding: a 10-minute 24-bit file against the 16-bit one and sox's two steps.
 # Takes three to five minutes and about 1.5 GB of temporary disk space.
 #   scripts/bench.sh [REPORT.md]    the report goes to stdout and, if given, to REPORT.md
 #   scripts/bench.sh --instructions [REPORT.md]    the instruction counts alone
@@ -567,3 +568,58 @@ engine_timing_section | tee ${report_file:+-a "$report_file"}
 scripts/bench-batch.sh "$wavchorus" | tee ${report_file:+-a "$report_file"}
 # The LV2 plugin's run() against the engine: its own section (scripts/bench-lv2.sh).
 scripts/bench-lv2.sh "$build" | tee ${report_file:+-a "$report_file"}
+
+# Decoding: a 10-minute 24-bit stereo WAV through wavchorus (decoded by
+# libsndfile as it is read) against the 16-bit canonical file and against the
+# two-step route through sox; medians of interleaved runs, and the instructions
+# of one minute of each (callgrind, every thread of the process; sox's too).
+decode_section() {
+  local ten=$work/ten-minutes.wav ten24=$work/ten-minutes-24.wav
+  local minute=$work/one-minute.wav minute24=$work/one-minute-24.wav
+  sox "$ten" -b 24 "$ten24"
+  sox "$minute" -b 24 "$minute24"
+  say "timing the 24-bit file (5 rounds)"
+  hyperfine -N --style none --warmup 1 --runs 5 --export-json "$work/decode.json" \
+    -n "16-bit canonical" "$wavchorus -q $ten $work/out-16.wav" \
+    -n "24-bit, decoded" "$wavchorus -q $ten24 $work/out-24.wav" \
+    -n "sox to 16-bit, then wavchorus" "sh -c 'sox $ten24 -b 16 $work/tmp16.wav && $wavchorus -q $work/tmp16.wav $work/out-sox.wav'" \
+    >/dev/null
+  jq -r '.results[] | "\(.command)\t\(.median)"' "$work/decode.json" >"$work/decode.tsv"
+  instructions() {
+    valgrind --tool=callgrind --callgrind-out-file="$work/decode.callgrind" "$@" \
+      >/dev/null 2>"$work/decode-callgrind.log"
+    cat "$work"/decode.callgrind* | sed -n 's/^summary: //p' | awk '{ n += $1 } END { print n }'
+    rm -f "$work"/decode.callgrind*
+  }
+  local i16 i24 isox
+  say "counting the instructions of one minute (callgrind)"
+  i16=$(instructions --separate-threads=no "$wavchorus" -q "$minute" "$work/out-16.wav")
+  i24=$(instructions --separate-threads=no "$wavchorus" -q "$minute24" "$work/out-24.wav")
+  isox=$(( $(instructions sox "$minute24" -b 16 "$work/tmp16.wav") +
+    $(instructions --separate-threads=no "$wavchorus" -q "$work/tmp16.wav" "$work/out-sox.wav") ))
+  rm -f "$work"/out-16.wav "$work"/out-24.wav "$work"/out-sox.wav "$work"/tmp16.wav
+  echo
+  echo "## Decoding"
+  echo
+  echo "A 10-minute 44.1 kHz stereo file (medians of 5 runs) and a 1-minute one (instructions)."
+  echo
+  echo "| Input | 10 minutes | Instructions, 1 minute | / 16-bit |"
+  echo "|---|---:|---:|---:|"
+  local name m ins
+  for name in "16-bit canonical:$i16" "24-bit, decoded:$i24" "sox to 16-bit, then wavchorus:$isox"; do
+    ins=${name##*:}
+    name=${name%:*}
+    m=$(awk -F'\t' -v want="$name" '$1 == want { print $2 }' "$work/decode.tsv")
+    printf '| %s | %.1f ms | %s | %s |\n' "$name" "$(awk -v m="$m" 'BEGIN { print m * 1000 }')" \
+      "$ins" "$(ratio "$ins" "$i16")"
+  done
+  local r24 rsox
+  r24=$(ratio "$(awk -F'\t' '$1 == "24-bit, decoded" { print $2 }' "$work/decode.tsv")" \
+    "$(awk -F'\t' '$1 == "16-bit canonical" { print $2 }' "$work/decode.tsv")")
+  rsox=$(ratio "$(awk -F'\t' '$1 == "24-bit, decoded" { print $2 }' "$work/decode.tsv")" \
+    "$(awk -F'\t' '$1 == "sox to 16-bit, then wavchorus" { print $2 }' "$work/decode.tsv")")
+  echo
+  echo "The 24-bit file at most twice the 16-bit file's time: $r24 x, $(check "$r24" "<=" 2)."
+  echo "Less than the two steps through sox: $rsox x, $(check "$rsox" "<=" 0.99)."
+}
+decode_section | tee ${report_file:+-a "$report_file"}

@@ -36,7 +36,7 @@ expect() { # name, expected, words...
     failures=$((failures + 1))
   fi
 }
-expect "long options" "--help --jobs= --no-progress --quiet --target-directory= --version " --
+expect "long options" "--help --jobs= --no-progress --quiet --raw --target-directory= --version " --
 expect "long options by prefix" "--no-progress " --no
 expect "a directory after -t" "dir2 takes " -t ""
 expect "a directory after --target-directory=" "takes " --target-directory=ta

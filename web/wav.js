@@ -103,8 +103,12 @@ self.wavFiles = (() => {
       // stream of values, padded while fewer values than the declared frames were read.
       const counted = header.channels <= 2 ? frames : values;
       if (declared > counted) {
+        // A stereo frame whose second value is missing ends the output; any
+        // other file is padded.
         warnings.push(`The header declares ${declared} frames but the file holds ${frames}: ` +
-          'the chorus writes the missing part as silence.');
+          (header.channels === 2
+            ? `the output ends there too, after one further value, its header still declaring ${declared}.`
+            : 'the chorus writes the missing part as silence.'));
       }
     }
     return warnings;

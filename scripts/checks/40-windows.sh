@@ -11,6 +11,11 @@ cmake -S . -B build-ref -G Ninja -DMAVREL_WAV_CHORUS_BUILD_TESTS=OFF \
   -DMAVREL_WAV_CHORUS_BUILD_REFERENCE_TOOLS=ON >/dev/null
 cmake --build build-ref -j2 --target wavchorus make_cross_inputs limiter_table
 
+# libsndfile for wavchorus.exe, from Debian's source, built once into a build
+# folder of its own.
+scripts/windows-sndfile.sh build-sndfile-win
+sndfile=$PWD/build-sndfile-win
+
 status=0
 # build directory, toolchain, package suffix
 for target in "build-win mingw-w64-x86_64 win64" "build-win32 mingw-w64-i686 win32"; do
@@ -18,6 +23,8 @@ for target in "build-win mingw-w64-x86_64 win64" "build-win32 mingw-w64-i686 win
   echo "--- $toolchain"
   cmake -S . -B "$build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="cmake/toolchains/$toolchain.cmake" \
+    -DMAVREL_SNDFILE_INCLUDE_DIR="$sndfile/${toolchain#mingw-w64-}/include" \
+    -DMAVREL_SNDFILE_LIBRARY="$sndfile/${toolchain#mingw-w64-}/lib/libsndfile.a" \
     -DMAVREL_WAV_CHORUS_REFERENCE_BUILD="$PWD/build-ref" >/dev/null
   cmake --build "$build" -j2
 

@@ -114,6 +114,16 @@ grep -q '^Sample number = 132300$' "$work/report.txt" || fail "unexpected report
 [ "$(soxi -c "$work/reference.wav")/$(soxi -r "$work/reference.wav")/$(soxi -s "$work/reference.wav")" = 2/44100/132300 ] ||
   fail "the chorused sample is not 2 channels, 44100 Hz, 132300 frames"
 ! cmp -s "$sample" "$work/reference.wav" || fail "the output equals the input"
+# Built without libsndfile: other files are refused, not read as noise; --raw
+# still gives the library's fixed-offset reading.
+sox "$sample" -b 24 "$work/t24.wav"
+status=0
+env -u LD_LIBRARY_PATH "$prefix/bin/wavchorus" -q "$work/t24.wav" "$work/t24-out.wav" 2>"$work/t24.err" ||
+  status=$?
+[ $status -eq 1 ] && [ ! -e "$work/t24-out.wav" ] && grep -q 'cannot decode other files' "$work/t24.err" ||
+  fail "a 24-bit file without libsndfile: status $status, $(cat "$work/t24.err")"
+env -u LD_LIBRARY_PATH "$prefix/bin/wavchorus" -q --raw "$work/t24.wav" "$work/t24-out.wav" 2>/dev/null ||
+  fail "--raw without libsndfile"
 
 say "the README's spectrograms can be redrawn"
 WAVCHORUS="$prefix/bin/wavchorus" scripts/sample-pictures.sh "$work/png" >/dev/null
@@ -238,9 +248,10 @@ field() { dpkg-deb -f "$deb" "$1"; }
 # Whole, not through head: with pipefail, a head that leaves early fails the pipe.
 description=$(field Description)
 [[ ${description%%$'\n'*} == *chorus* ]] || fail "Description: $description"
-# Dependencies come from the ELF files through dpkg-shlibdeps.
+# Dependencies come from the ELF files through dpkg-shlibdeps: libsndfile1 from
+# wavchorus's decoding.
 [ "$(field Recommends)" = "parallel, rsync, openssh-client" ] || fail "Recommends: $(field Recommends)"
-for dep in libc6 libstdc++6 libgcc-s1; do
+for dep in libc6 libstdc++6 libgcc-s1 libsndfile1; do
   field Depends | tr ',' '\n' | awk '{ print $1 }' | grep -qxF "$dep" ||
     fail "Depends lacks $dep: $(field Depends)"
 done

@@ -24,7 +24,22 @@ rm -rf "$out"
 mkdir -p "$out/inputs" "$out/expected"
 "${tools[0]}" "$out/inputs" "$@"
 for name in "$@"; do
-  "${tools[2]}" "$out/inputs/$name.wav" "$out/expected/$name.wav" >/dev/null
+  "${tools[2]}" --raw "$out/inputs/$name.wav" "$out/expected/$name.wav" >/dev/null
 done
+# Files in other layouts and formats, made by sox from the first input, and the
+# native wavchorus's decoding of them (for wavchorus.exe; tests/windows), with
+# an output encoded as AIFF.
+mkdir -p "$out/decoded/inputs" "$out/decoded/expected"
+first=$out/inputs/$1.wav
+sox "$first" -b 24 "$out/decoded/inputs/24-bit.wav"
+sox "$first" -b 32 -e floating-point "$out/decoded/inputs/float.wav"
+sox "$first" -b 8 -e unsigned-integer "$out/decoded/inputs/8-bit.wav"
+sox "$first" -e u-law "$out/decoded/inputs/u-law.wav"
+sox "$first" "$out/decoded/inputs/aiff.aiff"
+for f in "$out"/decoded/inputs/*; do
+  name=$(basename "$f")
+  "${tools[2]}" -q "$f" "$out/decoded/expected/${name%.*}.wav" >/dev/null
+done
+"${tools[2]}" -q "$first" "$out/decoded/expected/encoded.aiff"
 "${tools[1]}" "$out/expected/limiter.bin"
 echo "reference: $# inputs and the limiter table from $native"

@@ -94,10 +94,11 @@ export async function openPage(context, url) {
   return { page, problems };
 }
 
-// The native build on one input: its exit status, stdout (the library's
-// report), the library's own message on stderr, and the output's bytes.
+// The native build on one input, read at the library's fixed offsets as the
+// page's window.wavChorus reads it (--raw): its exit status, stdout (the
+// library's report), the library's own message on stderr, and the output's bytes.
 export function runNative(input, output) {
-  const run = spawnSync(places.nativeCli(), [input, output], { encoding: 'utf8' });
+  const run = spawnSync(places.nativeCli(), ['--raw', input, output], { encoding: 'utf8' });
   const message = run.stderr.split('\n').filter((line) => line.startsWith('WAVChorus:'));
   return {
     status: run.status,

@@ -1,0 +1,292 @@
+// Windows has no /dev/fd: a decoded input is written whole, as the canonical
+// WAV, into a temporary file before the library reads it (so a decoding error
+// is found before any output is touched), and the library writes an output in
+// another container into one that is then encoded and copied into place.
+#include "DecodeParts.h"
+
+#include "Console.h"
+#include "FileFacts.h"
+#include "OutputFile.h"
+#include "PathConversion.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <io.h>
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+namespace wavchorus_cli {
+namespace {
+
+constexpr std::size_t kChunk = std::size_t{64} * 1024;
+
+// A new, empty file of our own in the temporary directory.
+std::optional<CliPath> temporaryFile(std::string& error) {
+    wchar_t dir[MAX_PATH + 1];
+    wchar_t name[MAX_PATH + 1];
+    const DWORD n = ::GetTempPathW(MAX_PATH + 1, dir);
+    if (n == 0 || n > MAX_PATH || ::GetTempFileNameW(dir, L"wch", 0, name) == 0) {
+        error = "cannot make a temporary file (error " + std::to_string(::GetLastError()) + ")";
+        return std::nullopt;
+    }
+    std::u16string wide;
+    for (const wchar_t* p = name; *p != 0; ++p) {
+        wide.push_back(static_cast<char16_t>(*p));
+    }
+    const std::optional<std::string> utf8 = mavrel::utf16ToUtf8(wide);
+    std::optional<CliPath> path = utf8 ? cliPath(*utf8) : std::nullopt;
+    if (!path) {
+        ::DeleteFileW(name);
+        error = "the temporary directory's name is not valid UTF-16";
+    }
+    return path;
+}
+
+void removeFile(const CliPath& path) {
+    if (!path.native.empty()) {
+        (void)::DeleteFileW(path.native.c_str());
+    }
+}
+
+int openFile(const CliPath& path, int flags) {
+    return ::_wopen(path.native.c_str(), flags | _O_BINARY);
+}
+
+} // namespace
+
+struct DecodedInput::State {
+    std::unique_ptr<SoundReader> reader = std::make_unique<SoundReader>();
+    int ownedFd = -1;
+    CliPath spool; // the canonical WAV the library reads
+
+    ~State() {
+        reader.reset();
+        if (ownedFd >= 0) {
+            (void)::_close(ownedFd);
+        }
+        removeFile(spool);
+    }
+};
+
+DecodedInput::DecodedInput() = default;
+
+DecodedInput::~DecodedInput() = default;
+
+bool DecodedInput::open(const std::filesystem::path& path, std::string& error) {
+    state_ = std::make_unique<State>();
+    SF_INFO info{};
+    SNDFILE* file = sf_wchar_open(path.c_str(), SFM_READ, &info);
+    const bool ok = state_->reader->take(file, info, error);
+    description_ = state_->reader->description();
+    header_ = state_->reader->header();
+    return ok;
+}
+
+bool DecodedInput::openDescriptor(int fd, std::string& error) {
+    state_ = std::make_unique<State>();
+    state_->ownedFd = fd;
+    SF_INFO info{};
+    SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
+    const bool ok = state_->reader->take(file, info, error);
+    description_ = state_->reader->description();
+    header_ = state_->reader->header();
+    return ok;
+}
+
+bool DecodedInput::start(std::string& error) {
+    State& s = *state_;
+    std::optional<CliPath> spool = temporaryFile(error);
+    if (!spool) {
+        return false;
+    }
+    s.spool = std::move(*spool);
+    const int out = openFile(s.spool, _O_WRONLY | _O_TRUNC);
+    if (out < 0) {
+        error = console::lastErrorText();
+        return false;
+    }
+    std::span<const std::uint8_t> bytes = s.reader->header();
+    bool ok = true;
+    do {
+        if (!console::writeAll(out, bytes.data(), bytes.size())) {
+            error = "cannot write " + s.spool.shown + ": " + console::lastErrorText();
+            ok = false;
+            break;
+        }
+    } while (s.reader->next(bytes, error));
+    if (::_close(out) != 0 && ok) {
+        error = "cannot write " + s.spool.shown + ": " + console::lastErrorText();
+        ok = false;
+    }
+    path_ = s.spool;
+    return ok && error.empty();
+}
+
+bool DecodedInput::finish(std::string& /*error*/) {
+    state_.reset();
+    return true;
+}
+
+struct EncodedOutput::State {
+    Container container = Container::wav;
+    CliPath target;
+    mavrel::FileIdentity input;
+    CliPath written; // the library's WAV
+    CliPath encoded;
+
+    ~State() {
+        removeFile(written);
+        removeFile(encoded);
+    }
+
+    bool encode(std::string& why) {
+        std::optional<CliPath> spool = temporaryFile(why);
+        if (!spool) {
+            return false;
+        }
+        encoded = std::move(*spool);
+        const int from = openFile(written, _O_RDONLY);
+        const int to = openFile(encoded, _O_RDWR | _O_TRUNC);
+        bool ok = from >= 0 && to >= 0;
+        if (!ok) {
+            why = console::lastErrorText();
+        }
+        SoundWriter writer;
+        writer.start(to, container);
+        std::vector<std::uint8_t> buffer(kChunk);
+        while (ok) {
+            const std::ptrdiff_t got = console::readSome(from, buffer.data(), buffer.size());
+            if (got < 0) {
+                why = console::lastErrorText();
+                ok = false;
+            }
+            if (got <= 0) {
+                break;
+            }
+            writer.write(buffer.data(), static_cast<std::size_t>(got));
+        }
+        std::string writeError;
+        if (!writer.close(writeError) && ok) {
+            why = writeError;
+            ok = false;
+        }
+        ok = ok && copyInPlace(to, why);
+        if (from >= 0) {
+            (void)::_close(from);
+        }
+        if (to >= 0) {
+            (void)::_close(to);
+        }
+        return ok;
+    }
+
+    // The encoded file into place, as the library places its own output.
+    bool copyInPlace(int from, std::string& why) const {
+        if (::_lseek(from, 0, SEEK_SET) != 0) {
+            why = console::lastErrorText();
+            return false;
+        }
+        mavrel::OutputFile out;
+        int err = 0;
+        const auto failed = [&why, &err] {
+            why = "error " + std::to_string(err);
+            return false;
+        };
+        // The file layer takes UTF-8 paths, as the library hands them on.
+        if (!out.create(target.shown, err, input)) {
+            return failed();
+        }
+        std::vector<char> buffer(kChunk);
+        for (;;) {
+            const std::ptrdiff_t got = console::readSome(from, buffer.data(), buffer.size());
+            if (got < 0) {
+                why = console::lastErrorText();
+                return false;
+            }
+            if (got == 0) {
+                break;
+            }
+            if (!out.write(buffer.data(), static_cast<std::size_t>(got), err)) {
+                return failed();
+            }
+        }
+        return out.commit(err) || failed();
+    }
+};
+
+EncodedOutput::EncodedOutput() = default;
+
+EncodedOutput::~EncodedOutput() = default;
+
+bool EncodedOutput::open(const CliPath& output, Container container, const CliPath* input,
+                         std::string& error) {
+    state_ = std::make_unique<State>();
+    State& s = *state_;
+    s.container = container;
+    s.target = output;
+    const std::optional<FileIdentity> id =
+        input != nullptr ? identityOf(input->native) : std::nullopt;
+    s.input = id ? mavrel::FileIdentity{true, id->device, id->index} : mavrel::FileIdentity{};
+    // A decoded input is complete before the call: the library writes a WAV
+    // in place itself.
+    if (container == Container::wav) {
+        path_ = output;
+        return true;
+    }
+    std::optional<CliPath> spool = temporaryFile(error);
+    if (!spool) {
+        return false;
+    }
+    s.written = std::move(*spool);
+    path_ = s.written;
+    return true;
+}
+
+bool EncodedOutput::finish(bool written, std::string& error) {
+    if (!state_) {
+        return true;
+    }
+    const std::unique_ptr<State> s = std::move(state_);
+    if (!written || s->container == Container::wav) {
+        return true;
+    }
+    return s->encode(error);
+}
+
+int spoolStream(const CliPath& stream, std::string& error) {
+    // Standard input is in a temporary file already (Streams_win32.cpp), which
+    // goes with the stream: copied into one that goes with its last descriptor.
+    std::optional<CliPath> spool = temporaryFile(error);
+    if (!spool) {
+        return -1;
+    }
+    const int from = openFile(stream, _O_RDONLY);
+    const int fd = openFile(*spool, _O_RDWR | _O_TRUNC | _O_TEMPORARY);
+    bool ok = from >= 0 && fd >= 0;
+    std::vector<char> buffer(kChunk);
+    while (ok) {
+        const std::ptrdiff_t got = console::readSome(from, buffer.data(), buffer.size());
+        if (got == 0) {
+            break;
+        }
+        ok = got > 0 && console::writeAll(fd, buffer.data(), static_cast<std::size_t>(got));
+    }
+    ok = ok && ::_lseek(fd, 0, SEEK_SET) == 0;
+    if (!ok) {
+        error = console::lastErrorText();
+    }
+    if (from >= 0) {
+        (void)::_close(from);
+    }
+    if (!ok && fd >= 0) {
+        (void)::_close(fd);
+    }
+    if (fd < 0) {
+        removeFile(*spool);
+    }
+    return ok ? fd : -1;
+}
+
+} // namespace wavchorus_cli
