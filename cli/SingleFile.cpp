@@ -9,7 +9,10 @@
 #include "ProgressDisplay.h"
 #include "StdoutRedirect.h"
 #include "Streams.h"
+#include "WaveHeader.h"
 
+#include <array>
+#include <cstring>
 #include <optional>
 
 namespace wavchorus_cli {
@@ -116,16 +119,23 @@ int runSingleFile(const Options& options) {
     OutputStream outputStream;
     std::uint64_t inputSize = 0;
     std::optional<FileIdentity> inputFile;
+    // 44 + the data size the header declares: a file that holds less is padded
+    // with silence once it has been read to its end.
+    std::uint64_t declaredSize = 0;
     if (!fromStream) {
         inputSize = std::filesystem::is_regular_file(in->native, ec)
                         ? std::filesystem::file_size(in->native, ec)
                         : 0;
         inputFile = identityOf(in->native);
         const std::optional<std::vector<std::uint8_t>> first =
-            options.raw || !std::filesystem::is_regular_file(in->native, ec)
-                ? std::nullopt
-                : firstBytesOf(in->native);
-        if (first && !inLibraryLayout(*first, inputSize)) {
+            std::filesystem::is_regular_file(in->native, ec) ? firstBytesOf(in->native)
+                                                             : std::nullopt;
+        if (first && first->size() >= mavrel::kHeaderBytes) {
+            std::array<std::uint8_t, mavrel::kHeaderBytes> header{};
+            std::memcpy(header.data(), first->data(), header.size());
+            declaredSize = header.size() + std::uint64_t{mavrel::readWaveHeader(header).dataBytes};
+        }
+        if (first && !options.raw && !inLibraryLayout(*first, inputSize)) {
             if (!canDecode()) {
                 say("cannot read " + inName + ": " + cannotDecodeReason());
                 return 1;
@@ -146,7 +156,11 @@ int runSingleFile(const Options& options) {
                 c.bytesTotal = inputStream.declaredBytes();
             } else {
                 c.bytesDone = inputFile ? readPositionOf(*inputFile).value_or(0) : 0;
-                c.bytesTotal = inputSize;
+                // While the library pads a short file the input is read to its
+                // end, but the work is not done: the time left is not known.
+                const bool padding =
+                    !decoding && declaredSize > inputSize && c.bytesDone >= inputSize;
+                c.bytesTotal = padding ? 0 : inputSize;
             }
             return c;
         });
