@@ -108,10 +108,11 @@ check "single: the report whole, and nothing else" [ "$(output)" = "$(grep -v '^
 check "single: the output" cmp -s "$work/single-out.wav" "$work/ref.wav"
 
 # A header alone that declares 4 GiB of mono: read at once, then padded with
-# silence for seconds. The time left is not known then, and not 0:00.
+# silence into a pipe that is not read for three seconds. The time left is not
+# known then, and not 0:00.
 printf 'RIFF\xff\xff\xff\xffWAVEfmt \x10\0\0\0\x01\0\x01\0\x40\x1f\0\0\x80\x3e\0\0\x02\0\x10\0data\xfe\xff\xff\xff' \
   >"$work/padded.wav"
-run_line "'$cli' -q '$work/padded.wav' /dev/null"
+run_line "'$cli' -q '$work/padded.wav' - | { sleep 3; cat >/dev/null; }"
 wait_for "$progress"
 line=$(screen | grep -E -- "$progress" | tail -1)
 check "padding: the time left is not known" grep -qE -- ' 44 B, [0-9:]+ elapsed, --:-- left$' <<<"$line"
