@@ -8,6 +8,7 @@
 #include "FileFacts.h"
 #include "OutputFile.h"
 #include "PathConversion.h"
+#include "Streams.h"
 
 #include <cerrno>
 #include <cstring>
@@ -21,34 +22,6 @@ namespace wavchorus_cli {
 namespace {
 
 constexpr std::size_t kChunk = std::size_t{64} * 1024;
-
-// A new, empty file of our own in the temporary directory.
-std::optional<CliPath> temporaryFile(std::string& error) {
-    wchar_t dir[MAX_PATH + 1];
-    wchar_t name[MAX_PATH + 1];
-    const DWORD n = ::GetTempPathW(MAX_PATH + 1, dir);
-    if (n == 0 || n > MAX_PATH || ::GetTempFileNameW(dir, L"wch", 0, name) == 0) {
-        error = "cannot make a temporary file (error " + std::to_string(::GetLastError()) + ")";
-        return std::nullopt;
-    }
-    std::u16string wide;
-    for (const wchar_t* p = name; *p != 0; ++p) {
-        wide.push_back(static_cast<char16_t>(*p));
-    }
-    const std::optional<std::string> utf8 = mavrel::utf16ToUtf8(wide);
-    std::optional<CliPath> path = utf8 ? cliPath(*utf8) : std::nullopt;
-    if (!path) {
-        ::DeleteFileW(name);
-        error = "the temporary directory's name is not valid UTF-16";
-    }
-    return path;
-}
-
-void removeFile(const CliPath& path) {
-    if (!path.native.empty()) {
-        (void)::DeleteFileW(path.native.c_str());
-    }
-}
 
 int openFile(const CliPath& path, int flags) {
     return ::_wopen(path.native.c_str(), flags | _O_BINARY);

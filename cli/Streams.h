@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -77,5 +78,13 @@ class OutputStream {
     CliPath path_;
     std::unique_ptr<Pump> pump_;
 };
+
+#if defined(_WIN32)
+// A new, empty file of our own in the temporary directory, for a stream spooled
+// through it; false with error set when none can be made.
+std::optional<CliPath> temporaryFile(std::string& error);
+// Removes a file made by temporaryFile; an empty path is left alone.
+void removeFile(const CliPath& path);
+#endif
 
 } // namespace wavchorus_cli

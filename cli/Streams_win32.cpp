@@ -39,6 +39,8 @@ std::string windowsErrorText(DWORD code) {
     return mavrel::utf16ToUtf8(wide).value_or("error " + std::to_string(code));
 }
 
+} // namespace
+
 // A new, empty file of our own in the temporary directory.
 std::optional<CliPath> temporaryFile(std::string& error) {
     wchar_t dir[MAX_PATH + 1];
@@ -66,8 +68,6 @@ void removeFile(const CliPath& path) {
         (void)::DeleteFileW(path.native.c_str());
     }
 }
-
-} // namespace
 
 struct InputStream::Pump {
     std::vector<std::uint8_t> header; // the first 44 bytes, or all there were
