@@ -4,6 +4,7 @@
 #include "Decode.h"
 #include "Messages.h"
 #include "Options.h"
+#include "Signals.h"
 #include "SingleFile.h"
 
 #include <cstdio>
@@ -41,7 +42,7 @@ void printUsage() {
                 "      --version       output version information and exit\n"
                 "\n"
                 "On a terminal a progress line on standard error shows the files done, the\n"
-                "bytes, the time taken and the time left: for many files, and for one file\n"
+                "bytes, the time taken and the time left: for many files, and for a pipe\n"
                 "that takes longer than a second.\n"
                 "\n"
                 "Exit status: 0 when every file was written, 1 if any failed (each failure is\n"
@@ -60,9 +61,7 @@ void printUsage() {
 int runCommandLine(const std::vector<std::string>& args) {
     const ParsedOptions parsed = parseOptions(args);
     if (!parsed.usageError.empty()) {
-        say(parsed.usageError);
-        std::fprintf(stderr, "Try 'wavchorus --help' for more information.\n");
-        return 2;
+        return usageError(parsed.usageError);
     }
     const Options& options = parsed.options;
     if (options.help) {
@@ -73,6 +72,9 @@ int runCommandLine(const std::vector<std::string>& args) {
         std::printf("wavchorus (MavrelWAVChorus) %s\n", kVersion);
         return 0;
     }
+    // A stop waits until this thread, which calls the library for a single
+    // file, is past naming an output.
+    const StopWaitsForThread waited;
     return options.targetDirectory ? runBatch(options) : runSingleFile(options);
 }
 

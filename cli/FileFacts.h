@@ -33,9 +33,4 @@ std::optional<FileStatus> statusOfDescriptor(int fd);
 // nothing where the system has none (Windows).
 std::optional<std::string> descriptorPath(int fd);
 
-// How far the process has read the regular file with this identity through a
-// descriptor of its own (the library's), or nothing where the system cannot
-// tell (only Linux can).
-std::optional<std::uint64_t> readPositionOf(const FileIdentity& file);
-
 } // namespace wavchorus_cli
