@@ -76,15 +76,10 @@ bool DecodedInput::open(const std::filesystem::path& path, std::string& error) {
     return openDescriptor(fd, error);
 }
 
-bool DecodedInput::openDescriptor(int fd, std::string& error) {
+SoundReader& DecodedInput::newState(int ownedFd) {
     state_ = std::make_unique<State>();
-    state_->ownedFd = fd;
-    SF_INFO info{};
-    SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
-    const bool ok = state_->reader->take(file, info, error);
-    description_ = state_->reader->description();
-    header_ = state_->reader->header();
-    return ok;
+    state_->ownedFd = ownedFd;
+    return *state_->reader;
 }
 
 bool DecodedInput::start(std::string& error) {
