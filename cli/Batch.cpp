@@ -14,9 +14,7 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <cstdio>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>

@@ -16,7 +16,7 @@ namespace wavchorus_cli {
 namespace {
 
 // A stream may take as long as its writer does; a regular file takes a tenth
-// of a second and shows no progress.
+// of a second and shows no progress of its own.
 constexpr auto kProgressDelay = std::chrono::seconds(1);
 
 std::optional<CliPath> pathOrComplaint(const std::string& text, const char* which) {
