@@ -323,15 +323,6 @@ bool SoundReader::take(SNDFILE* file, const SF_INFO& info, std::string& error) {
     return true;
 }
 
-bool DecodedInput::openDescriptor(int fd, std::string& error) {
-    SoundReader& reader = newState(fd);
-    SF_INFO info{};
-    const bool ok = reader.take(sf_open_fd(fd, SFM_READ, &info, SF_FALSE), info, error);
-    description_ = reader.description();
-    header_ = reader.header();
-    return ok;
-}
-
 bool SoundReader::next(std::span<const std::uint8_t>& bytes, std::string& error) {
     if (done_ >= frames_) {
         return false;

@@ -59,8 +59,6 @@ std::optional<Container> containerFor(const std::string& name);
 // The usage error for a name that gives no container.
 std::string unknownContainerText(const std::string& name);
 
-class SoundReader;
-
 // An input decoded to 16-bit PCM, streamed to the library as a canonical WAV.
 class DecodedInput {
   public:
@@ -88,10 +86,6 @@ class DecodedInput {
     struct State;
 
   private:
-    // A new state of the platform's part, owning the descriptor ownedFd: the
-    // reader that is to take the file.
-    SoundReader& newState(int ownedFd);
-
     std::unique_ptr<State> state_;
     std::string description_;
     std::vector<std::uint8_t> header_;

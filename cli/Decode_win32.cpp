@@ -48,18 +48,24 @@ DecodedInput::DecodedInput() = default;
 DecodedInput::~DecodedInput() = default;
 
 bool DecodedInput::open(const std::filesystem::path& path, std::string& error) {
-    const int fd = ::_wopen(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
-    if (fd < 0) {
-        error = std::strerror(errno);
-        return false;
-    }
-    return openDescriptor(fd, error);
+    state_ = std::make_unique<State>();
+    SF_INFO info{};
+    SNDFILE* file = sf_wchar_open(path.c_str(), SFM_READ, &info);
+    const bool ok = state_->reader->take(file, info, error);
+    description_ = state_->reader->description();
+    header_ = state_->reader->header();
+    return ok;
 }
 
-SoundReader& DecodedInput::newState(int ownedFd) {
+bool DecodedInput::openDescriptor(int fd, std::string& error) {
     state_ = std::make_unique<State>();
-    state_->ownedFd = ownedFd;
-    return *state_->reader;
+    state_->ownedFd = fd;
+    SF_INFO info{};
+    SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
+    const bool ok = state_->reader->take(file, info, error);
+    description_ = state_->reader->description();
+    header_ = state_->reader->header();
+    return ok;
 }
 
 bool DecodedInput::start(std::string& error) {
