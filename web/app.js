@@ -145,7 +145,10 @@
     const answer = await askWorker(name, bytes, pictures, true);
     if (answer.undecoded === undefined) return answer;
     const decoded = await browserDecoded(bytes);
-    if (decoded !== null) return askWorker(name, decoded.bytes, pictures, true, decoded.converted);
+    if (decoded !== null) {
+      const converted = await askWorker(name, decoded.bytes, pictures, true, decoded.converted);
+      if (converted.undecoded === undefined) return converted;
+    }
     return { ...(await askWorker(name, bytes, pictures)), undecoded: answer.undecoded };
   }
 

@@ -50,7 +50,11 @@ let decoderSaid = [];
 
 function decoderModule() {
   if (decoderInstance === null) {
-    importScripts('decoder.js');
+    try {
+      importScripts('decoder.js');
+    } catch (error) {
+      return Promise.reject(error);
+    }
     decoderInstance = createPageDecoderModule({
       print: (line) => decoderSaid.push(line),
       printErr: (line) => decoderSaid.push(line),
@@ -69,7 +73,14 @@ function decoderModule() {
 // is), or {undecoded: reason}.
 async function canonical(name, bytes) {
   if (wavFiles.inLibraryLayout(bytes)) return { bytes, converted: null };
-  const module = await decoderModule();
+  let module;
+  try {
+    module = await decoderModule();
+  } catch (error) {
+    // A page built without its decoder (or one that cannot load it) reads
+    // what the browser decodes, and the rest as the library does.
+    return { undecoded: `the page's decoder could not be loaded: ${error && error.message ? error.message : error}` };
+  }
   const inputPath = `/in/${fileName(name)}`;
   const outputPath = '/out/decoded.wav';
   decoderSaid = [];
