@@ -6,9 +6,12 @@
 #include "Decode.h"
 #include "DecodeParts.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <system_error>
 
 namespace {
 
@@ -31,15 +34,9 @@ void say(const std::string& line) {
 extern "C" int PageDecodeToCanonical(const char* inputPath, const char* outputPath) {
     using namespace wavchorus_cli;
     const auto first = firstBytesOf(inputPath);
-    std::FILE* probe = std::fopen(inputPath, "rb");
-    std::uint64_t size = 0;
-    if (probe != nullptr) {
-        if (std::fseek(probe, 0, SEEK_END) == 0) {
-            size = static_cast<std::uint64_t>(std::ftell(probe));
-        }
-        std::fclose(probe);
-    }
-    if (!first || inLibraryLayout(*first, size)) {
+    std::error_code failed;
+    const std::uint64_t size = std::filesystem::file_size(inputPath, failed);
+    if (!first || failed || inLibraryLayout(*first, size)) {
         return 2;
     }
     SF_INFO info{};
