@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the web page, the library compiled to WebAssembly, into build-web/site/
+# Builds the web page, the library compiled to WebAssembly (and the decoder module
+# for other files, with libsndfile built once into build-web/sndfile/), into build-web/site/
 # and serves it at http://127.0.0.1:8000/ (Ctrl-C stops the server).
 #   scripts/web.sh              build and serve
 #   scripts/web.sh --no-serve   build only
