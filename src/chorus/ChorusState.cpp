@@ -147,15 +147,19 @@ void processStrided(ChorusState& state, const std::int16_t* in, std::int16_t* ou
     // The ring keeps the block's last values, where value by value would have put them.
     const std::size_t keep = std::min(n, ringSize);
     const std::int16_t* kept = in + Stride * (n - keep);
-    std::size_t pos = (start + (n - keep)) % ringSize;
+    const std::size_t pos = (start + (n - keep)) % ringSize;
+    const std::size_t first = std::min(keep, ringSize - pos);
     if constexpr (Stride == 1) {
-        const std::size_t first = std::min(keep, ringSize - pos);
         std::memcpy(state.ring.data() + pos, kept, first * sizeof(std::int16_t));
         std::memcpy(state.ring.data(), kept + first, (keep - first) * sizeof(std::int16_t));
     } else {
-        for (std::size_t j = 0; j < keep; ++j) {
-            state.ring[pos] = kept[Stride * j];
-            pos = pos + 1 == ringSize ? 0 : pos + 1;
+        // In two spans, split where the ring wraps: each a loop without a branch.
+        std::int16_t* r = state.ring.data();
+        for (std::size_t j = 0; j < first; ++j) {
+            r[pos + j] = kept[Stride * j];
+        }
+        for (std::size_t j = first; j < keep; ++j) {
+            r[j - first] = kept[Stride * j];
         }
     }
     state.writePos = static_cast<std::int32_t>((start + n) % ringSize);

@@ -2,6 +2,8 @@
 
 #include "LimiterTable.h"
 
+#include <algorithm>
+
 #if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
 #define MAVREL_WIDE_MIX 1
 #include <immintrin.h>
@@ -29,49 +31,70 @@ __attribute__((target("avx2"))) __m256i eightValues(const std::int16_t* p) {
     }
 }
 
+// Eight mixes from dry and tap, written to out; gives the lanes whose entries are
+// not yet computed. spread: each 32-bit lane's entry into both its halves
+// (stereo), or the eight entries into the low 8 bytes of each 128-bit half (mono).
+template <std::size_t DryStride, std::size_t TapStride>
+__attribute__((target("avx2"))) inline __m256i mixEight(const std::int16_t* dry,
+                                                        const std::int16_t* tap, std::int16_t* out,
+                                                        const int* centre, __m256i spread) {
+    const __m256i mix = _mm256_add_epi32(eightValues<DryStride>(dry), eightValues<TapStride>(tap));
+    const __m256i entries = _mm256_i32gather_epi32(centre, mix, 2);
+    // Each entry is its output + 32768 (flipping the top bit gives the output),
+    // or 0 while it is not yet computed.
+    const __m256i v = _mm256_xor_si256(_mm256_shuffle_epi8(entries, spread),
+                                       _mm256_set1_epi16(static_cast<short>(0x8000)));
+    if constexpr (DryStride == 2) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), v);
+    } else {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                         _mm256_castsi256_si128(_mm256_permute4x64_epi64(v, 0x08)));
+    }
+    return _mm256_cmpeq_epi32(_mm256_and_si256(entries, _mm256_set1_epi32(0xFFFF)),
+                              _mm256_setzero_si256());
+}
+
+// Computes the entries missing among the count mixes from k on.
+template <std::size_t DryStride, std::size_t TapStride>
+void fillMissing(const std::int16_t* dry, const std::int16_t* tap, std::int16_t* out, std::size_t k,
+                 std::size_t count) {
+    for (std::size_t j = k; j < k + count; ++j) {
+        // The flipped 0 of an entry not yet computed: no mix outputs -32768.
+        if (out[DryStride * j] == static_cast<std::int16_t>(-32768)) {
+            const std::int16_t filled =
+                fillLimiterEntry(static_cast<std::int32_t>(dry[DryStride * j]) +
+                                 static_cast<std::int32_t>(tap[TapStride * j]));
+            for (std::size_t c = 0; c < DryStride; ++c) {
+                out[DryStride * j + c] = filled;
+            }
+        }
+    }
+}
+
 template <std::size_t DryStride, std::size_t TapStride>
 __attribute__((target("avx2"))) std::size_t
 mixEights(const std::int16_t* dry, const std::int16_t* tap, std::int16_t* out, std::size_t n) {
     // The table indexed by the mix itself: its middle entry is the mix 0.
     const auto* centre = reinterpret_cast<const int*>(limiterEntries() - kMixMin);
-    const __m256i top = _mm256_set1_epi16(static_cast<short>(0x8000));
-    const __m256i low = _mm256_set1_epi32(0xFFFF);
-    // Each 32-bit lane's entry into both its halves (stereo), or the eight
-    // entries into the low 16 bytes of each 128-bit half (mono).
     const __m256i spread =
         DryStride == 2 ? _mm256_setr_epi8(0, 1, 0, 1, 4, 5, 4, 5, 8, 9, 8, 9, 12, 13, 12, 13, 0, 1,
                                           0, 1, 4, 5, 4, 5, 8, 9, 8, 9, 12, 13, 12, 13)
                        : _mm256_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1,
                                           0, 1, 4, 5, 8, 9, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1);
+    // Sixteen at a time, then eight: the loop's own work shared by two gathers.
     const std::size_t whole = n - n % 8;
-    for (std::size_t k = 0; k < whole; k += 8) {
-        const __m256i mix = _mm256_add_epi32(eightValues<DryStride>(dry + DryStride * k),
-                                             eightValues<TapStride>(tap + TapStride * k));
-        const __m256i entries = _mm256_i32gather_epi32(centre, mix, 2);
-        // Each entry is its output + 32768 (flipping the top bit gives the output),
-        // or 0 while it is not yet computed.
-        const __m256i v = _mm256_xor_si256(_mm256_shuffle_epi8(entries, spread), top);
-        const __m256i missing =
-            _mm256_cmpeq_epi32(_mm256_and_si256(entries, low), _mm256_setzero_si256());
-        std::int16_t* o = out + DryStride * k;
-        if constexpr (DryStride == 2) {
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), v);
-        } else {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(o),
-                             _mm256_castsi256_si128(_mm256_permute4x64_epi64(v, 0x08)));
+    for (std::size_t k = 0; k < whole; k += 16) {
+        const std::size_t count = std::min<std::size_t>(16, whole - k);
+        __m256i missing = mixEight<DryStride, TapStride>(dry + DryStride * k, tap + TapStride * k,
+                                                         out + DryStride * k, centre, spread);
+        if (count == 16) {
+            const std::size_t h = k + 8;
+            missing = _mm256_or_si256(
+                missing, mixEight<DryStride, TapStride>(dry + DryStride * h, tap + TapStride * h,
+                                                        out + DryStride * h, centre, spread));
         }
         if (_mm256_testz_si256(missing, missing) == 0) [[unlikely]] {
-            for (std::size_t j = 0; j < 8; ++j) {
-                // The flipped 0 of an entry not yet computed: no mix outputs -32768.
-                if (o[DryStride * j] == static_cast<std::int16_t>(-32768)) {
-                    const std::int16_t filled =
-                        fillLimiterEntry(static_cast<std::int32_t>(dry[DryStride * (k + j)]) +
-                                         static_cast<std::int32_t>(tap[TapStride * (k + j)]));
-                    for (std::size_t c = 0; c < DryStride; ++c) {
-                        o[DryStride * j + c] = filled;
-                    }
-                }
-            }
+            fillMissing<DryStride, TapStride>(dry, tap, out, k, count);
         }
     }
     return whole;
