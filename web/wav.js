@@ -74,12 +74,8 @@ self.wavFiles = (() => {
     return { sampleRate: header.sampleRate, frames, channels: out };
   }
 
-  // What the page tells the visitor before they listen: where the file is not
-  // the canonical layout that the library reads it as, and silence that the
-  // chorus adds for samples the header declares but the file lacks.
-  function layoutWarnings(bytes) {
-    const header = readHeader(bytes);
-    if (header === null) return [];
+  // The parts of the 44 bytes that differ from the canonical 16-bit PCM layout.
+  function layoutFindings(bytes) {
     const view = new DataView(bytes.buffer, bytes.byteOffset, HEADER_BYTES);
     const text = (at) => String.fromCharCode(...bytes.subarray(at, at + 4));
     const found = [];
@@ -89,6 +85,24 @@ self.wavFiles = (() => {
     if (view.getUint32(16, true) !== 16) found.push(`a format chunk of ${view.getUint32(16, true)} bytes`);
     if (view.getUint16(20, true) !== 1) found.push(`format ${view.getUint16(20, true)}`);
     if (view.getUint16(34, true) !== 16) found.push(`${view.getUint16(34, true)} bits`);
+    return found;
+  }
+
+  // Whether a file goes to the library as it is, as wavchorus decides: the
+  // canonical header and nothing after the data it declares (a file cut short
+  // goes too), or fewer bytes than a header, for the library's own refusal.
+  function inLibraryLayout(bytes) {
+    if (bytes.length < HEADER_BYTES) return true;
+    return layoutFindings(bytes).length === 0 && bytes.length - HEADER_BYTES <= readHeader(bytes).dataBytes;
+  }
+
+  // What the page tells the visitor before they listen: where the file is not
+  // the canonical layout that the library reads it as, and silence that the
+  // chorus adds for samples the header declares but the file lacks.
+  function layoutWarnings(bytes) {
+    const header = readHeader(bytes);
+    if (header === null) return [];
+    const found = layoutFindings(bytes);
     const warnings = [];
     if (found.length > 0) {
       warnings.push(`This file is not the canonical 44-byte 16-bit PCM WAV layout (${found.join(', ')}). ` +
@@ -129,6 +143,6 @@ self.wavFiles = (() => {
 
   return Object.freeze({
     HEADER_BYTES, MAX_FILE_BYTES, readHeader, outputBytesAtMost, tooLargeReason, channelsOf,
-    layoutWarnings, formatBytes, outputName,
+    layoutWarnings, inLibraryLayout, formatBytes, outputName,
   });
 })();

@@ -3,8 +3,19 @@
 // input into the module's in-memory file system, calls WAVChorus with the two
 // paths as UTF-16 strings, and reads the output back.
 //
-// Request:  {id, name, bytes: ArrayBuffer, pictures: boolean}
-// Answer:   {id, code, report, message, output: ArrayBuffer|null, media}
+// A file that is not in the library's own layout is first decoded to it by the
+// decoder module (decoder.js: the command line's reader, with libsndfile),
+// loaded with the first such file.
+//
+// Request:  {id, name, bytes: ArrayBuffer, pictures: boolean, decode: boolean,
+//            converted: string|undefined}
+//           decode: what a dropped file gets (decoded unless in the library's
+//           layout); otherwise the library reads the bytes as they are.
+//           converted: what the page did to the bytes before (the browser's
+//           decoding), said instead of the decoder's own description.
+// Answer:   {id, code, report, message, output: ArrayBuffer|null, media,
+//            converted: string|null, facts}
+//           or {id, undecoded: reason} when the decoder cannot read the file,
 //           or {id, error} when the page cannot run the call at all.
 'use strict';
 
@@ -32,6 +43,62 @@ function libraryModule() {
     instance.catch(() => { instance = null; });
   }
   return instance;
+}
+
+let decoderInstance = null;
+let decoderSaid = [];
+
+function decoderModule() {
+  if (decoderInstance === null) {
+    try {
+      importScripts('decoder.js');
+    } catch (error) {
+      return Promise.reject(error);
+    }
+    decoderInstance = createPageDecoderModule({
+      print: (line) => decoderSaid.push(line),
+      printErr: (line) => decoderSaid.push(line),
+    }).then((module) => {
+      module.FS.mkdir('/in');
+      module.FS.mkdir('/out');
+      return module;
+    });
+    decoderInstance.catch(() => { decoderInstance = null; });
+  }
+  return decoderInstance;
+}
+
+// The file as the library's canonical WAV: {bytes, converted} with converted
+// the text of what was done (null for a file that goes to the library as it
+// is), or {undecoded: reason}.
+async function canonical(name, bytes) {
+  if (wavFiles.inLibraryLayout(bytes)) return { bytes, converted: null };
+  let module;
+  try {
+    module = await decoderModule();
+  } catch (error) {
+    // A page built without its decoder (or one that cannot load it) reads
+    // what the browser decodes, and the rest as the library does.
+    return { undecoded: `the page's decoder could not be loaded: ${error && error.message ? error.message : error}` };
+  }
+  const inputPath = `/in/${fileName(name)}`;
+  const outputPath = '/out/decoded.wav';
+  decoderSaid = [];
+  try {
+    module.FS.writeFile(inputPath, bytes);
+    const result = module.ccall('PageDecodeToCanonical', 'number', ['string', 'string'], [inputPath, outputPath]);
+    const said = decoderSaid.join(' ');
+    if (result === 2) return { bytes, converted: null };
+    if (result === 0) return { undecoded: said };
+    if (result !== 1) throw new Error(said);
+    return { bytes: module.FS.readFile(outputPath), converted: said };
+  } catch (error) {
+    decoderInstance = null;
+    throw error;
+  } finally {
+    removeQuietly(module, inputPath);
+    removeQuietly(module, outputPath);
+  }
 }
 
 function asText(lines) {
@@ -127,15 +194,31 @@ function transferables(answer) {
 }
 
 self.onmessage = async (event) => {
-  const { id, name, pictures } = event.data;
-  const bytes = new Uint8Array(event.data.bytes);
+  const { id, name, pictures, decode } = event.data;
+  let bytes = new Uint8Array(event.data.bytes);
   try {
-    const refusal = wavFiles.tooLargeReason(bytes);
+    let refusal = wavFiles.tooLargeReason(bytes);
     if (refusal !== null) {
       self.postMessage({ id, error: refusal, tooLarge: true });
       return;
     }
-    const answer = { id, ...(await chorus(name, bytes)) };
+    let converted = null;
+    if (decode) {
+      const decoded = await canonical(name, bytes);
+      if (decoded.undecoded !== undefined) {
+        self.postMessage({ id, undecoded: decoded.undecoded });
+        return;
+      }
+      bytes = decoded.bytes;
+      if (decoded.converted !== null) converted = event.data.converted || decoded.converted;
+      // The decoded file is what the page holds from here on.
+      refusal = wavFiles.tooLargeReason(bytes);
+      if (refusal !== null) {
+        self.postMessage({ id, error: `Decoded to 16-bit PCM: ${refusal}`, tooLarge: true });
+        return;
+      }
+    }
+    const answer = { id, converted, facts: bytes.slice(0, wavFiles.HEADER_BYTES), ...(await chorus(name, bytes)) };
     if (pictures && answer.output !== null) {
       answer.media = media(bytes, answer.output);
     }
