@@ -20,8 +20,8 @@
 #     after stereo frames in place; many short files (scripts/bench-batch.sh);
 #     the LV2 plugin against the engine;
 #   - the targets, met or not.
-# Takes about ten minutes on an idle 2-core machine and about 1.5 GB of
-# temporary disk space.
+# Takes some twenty minutes on a 2-core machine (26 with other builds running)
+# and about 1.5 GB of temporary disk space.
 #   scripts/bench.sh [REPORT.md]    the report goes to stdout and, if given, to REPORT.md
 #   scripts/bench.sh --instructions [REPORT.md]    the instruction counts alone
 #     (before and after), a few minutes
