@@ -136,9 +136,9 @@ std::string cannotDecodeReason() {
 
 namespace {
 
-// The frames decoded at a time: 128 KiB of 16-bit stereo, which the pipe to the
+// The frames decoded at a time: 64 KiB of 16-bit stereo, which the pipe to the
 // library takes in one write.
-constexpr sf_count_t kBlockFrames = 32768;
+constexpr sf_count_t kBlockFrames = 16384;
 
 bool integerSubtype(int subtype) {
     switch (subtype) {

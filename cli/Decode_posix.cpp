@@ -156,8 +156,7 @@ struct EncodedOutput::State {
     // Reads the library's WAV from the pipe to its end; after a failure the
     // rest is read and dropped, so that the library finishes.
     void run() {
-        // A quarter of the widened pipe: the library's own block.
-        std::vector<std::uint8_t> buffer(std::size_t{256} * 1024);
+        std::vector<std::uint8_t> buffer(std::size_t{64} * 1024);
         if (container != Container::wav) {
             writer.start(fileno(spool), container);
         }
