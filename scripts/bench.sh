@@ -25,14 +25,16 @@
 #   scripts/bench.sh [REPORT.md]    the report goes to stdout and, if given, to REPORT.md
 #   scripts/bench.sh --instructions [REPORT.md]    the instruction counts alone
 #     (before and after), a few minutes
+#   scripts/bench.sh --times [REPORT.md]    the times, memory, decoding and targets
+#     alone, without the instruction counts and the later sections, some minutes
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 only=
-if [ "${1:-}" = --instructions ]; then
-  only=instructions
-  shift
-fi
+case "${1:-}" in
+  --instructions) only=instructions && shift ;;
+  --times) only=times && shift ;;
+esac
 report_file=${1:-}
 
 scripts/deps.sh bench
@@ -268,6 +270,7 @@ rm -f "$work/check-fast.wav" "$work/check-reference.wav"
 # The library and command line as they were before the chorus read stereo frames
 # in place (the parent of the commit that added processFrames).
 before_rev=$(parent_of_first src/chorus/ChorusState.h processFrames)
+[ "$only" != times ] || before_rev=
 if [ -n "$before_rev" ]; then
   build_at "$before_rev" "$build/before-engine" MavrelWAVChorus wavchorus
   before_library=$build/before-engine/src/libMavrelWAVChorus.so
@@ -276,25 +279,27 @@ fi
 
 # Per frame of the 10-minute file in one call of a fresh process, and per call
 # of the prompt and of the 1-second file; the floor's own instructions left out.
-say "counting instructions (callgrind)"
-ir_floor_ten=$(loop_instructions 1 "$ten")
-ir_floor_prompt=$(per_call "$work/prompt.wav")
-ir_floor_second=$(per_call "$work/one-second.wav")
 declare -A ir_frame ir_prompt ir_second
-for who in after before reference; do
-  case $who in
-    after) lib=$library ;;
-    before) lib=${before_library:-} ;;
-    reference) lib=$reference_library ;;
-  esac
-  [ -n "$lib" ] || continue
-  ir_prompt[$who]=$(($(per_call "$work/prompt.wav" "$lib") - ir_floor_prompt))
-  ir_second[$who]=$(($(per_call "$work/one-second.wav" "$lib") - ir_floor_second))
-  if [ "$who" != reference ]; then
-    ir_frame[$who]=$(awk -v a="$(loop_instructions 1 "$ten" "$lib")" -v f="$ir_floor_ten" \
-      -v n="$frames_ten" 'BEGIN { printf "%.2f", (a - f) / n }')
-  fi
-done
+if [ "$only" != times ]; then
+  say "counting instructions (callgrind)"
+  ir_floor_ten=$(loop_instructions 1 "$ten")
+  ir_floor_prompt=$(per_call "$work/prompt.wav")
+  ir_floor_second=$(per_call "$work/one-second.wav")
+  for who in after before reference; do
+    case $who in
+      after) lib=$library ;;
+      before) lib=${before_library:-} ;;
+      reference) lib=$reference_library ;;
+    esac
+    [ -n "$lib" ] || continue
+    ir_prompt[$who]=$(($(per_call "$work/prompt.wav" "$lib") - ir_floor_prompt))
+    ir_second[$who]=$(($(per_call "$work/one-second.wav" "$lib") - ir_floor_second))
+    if [ "$who" != reference ]; then
+      ir_frame[$who]=$(awk -v a="$(loop_instructions 1 "$ten" "$lib")" -v f="$ir_floor_ten" \
+        -v n="$frames_ten" 'BEGIN { printf "%.2f", (a - f) / n }')
+    fi
+  done
+fi
 
 instructions_section() {
   echo
@@ -377,6 +382,17 @@ r_second=$(ratio "$(get host-second wavchorus)" "$(get host-second floor)")
 r_24=$(ratio "$(get decode "${decoded[1]}")" "$(get decode "${decoded[0]}")")
 r_sox=$(ratio "$(get decode "${decoded[1]}")" "$(get decode "${decoded[2]}")")
 
+instructions_per_call_table() {
+  echo
+  echo "### Instructions per call in user space (callgrind)"
+  echo
+  echo "| File | floor | wavchorus | reference |"
+  echo "|---|---:|---:|---:|"
+  awk -v f="$ir_floor_prompt" -v w="${ir_prompt[after]}" -v r="${ir_prompt[reference]}" 'BEGIN {
+    printf "| 17 KB prompt | %.0f k | %.0f k | %.0f k |\n", f / 1000, w / 1000, r / 1000 }'
+  awk -v f="$ir_floor_second" -v w="${ir_second[after]}" -v r="${ir_second[reference]}" 'BEGIN {
+    printf "| 1-second file | %.0f k | %.0f k | %.0f k |\n", f / 1000, w / 1000, r / 1000 }'
+}
 main_report() {
   echo "## Benchmark, $(date -u '+%Y-%m-%d %H:%M UTC')"
   echo
@@ -406,15 +422,7 @@ main_report() {
   table thousand "1,000-frame file"
   host_table prompt "17 KB 8 kHz mono prompt, called in one process (5 rounds of 1,000 calls)"
   host_table second "1-second file, called in one process (5 rounds of 400 calls)"
-  echo
-  echo "### Instructions per call in user space (callgrind)"
-  echo
-  echo "| File | floor | wavchorus | reference |"
-  echo "|---|---:|---:|---:|"
-  awk -v f="$ir_floor_prompt" -v w="${ir_prompt[after]}" -v r="${ir_prompt[reference]}" 'BEGIN {
-    printf "| 17 KB prompt | %.0f k | %.0f k | %.0f k |\n", f / 1000, w / 1000, r / 1000 }'
-  awk -v f="$ir_floor_second" -v w="${ir_second[after]}" -v r="${ir_second[reference]}" 'BEGIN {
-    printf "| 1-second file | %.0f k | %.0f k | %.0f k |\n", f / 1000, w / 1000, r / 1000 }'
+  [ "$only" = times ] || instructions_per_call_table
   echo
   echo "### Peak memory (maximum resident set size)"
   echo
@@ -452,6 +460,7 @@ main_report() {
   echo "| the 24-bit file faster than the two steps through sox | $r_sox x | $(check "$r_sox" "<=" 0.99) |"
 }
 main_report | tee ${report_file:+"$report_file"}
+[ "$only" != times ] || exit 0
 # Later sections are appended to the report as they are measured.
 append() { tee ${report_file:+-a "$report_file"}; }
 
