@@ -9,7 +9,7 @@
 'use strict';
 
 (() => {
-  const WAVCHORUS_OK = 999;
+  const WAVCHORUS_OK = self.wavChorusOk;
   const $ = (id) => document.getElementById(id);
 
   // ---- The worker ---------------------------------------------------------
@@ -175,7 +175,7 @@
     $('result').hidden = false;
     $('result-title').textContent = name;
     $('result-facts').textContent = factsOf(bytes);
-    const warnings = wavFiles.layoutWarnings(bytes).map((text) => {
+    const warnings = wavFiles.layoutWarnings(answer.facts).map((text) => {
       const line = document.createElement('p');
       line.textContent = text;
       return line;

@@ -4,13 +4,14 @@
 // paths as UTF-16 strings, and reads the output back.
 //
 // Request:  {id, name, bytes: ArrayBuffer, pictures: boolean}
-// Answer:   {id, code, report, message, output: ArrayBuffer|null, media}
+// Answer:   {id, facts, code, report, message, output: ArrayBuffer|null, media}
+//           (facts: what the library makes of the header, see headerFacts)
 //           or {id, error} when the page cannot run the call at all.
 'use strict';
 
-importScripts('wav.js', 'pictures.js', 'wavchorus.js');
+importScripts('codes.js', 'wav.js', 'pictures.js', 'wavchorus.js');
 
-const WAVCHORUS_OK = 999;
+const WAVCHORUS_OK = self.wavChorusOk;
 
 // What the library prints on stdout (the report) and stderr (its messages),
 // line by line, for the call in progress.
@@ -49,6 +50,25 @@ function removeQuietly(module, path) {
     module.FS.unlink(path);
   } catch {
     // Not there: the call refused the file before it made an output.
+  }
+}
+
+// What the library makes of the file's header (WaveFormat.h), as the module's
+// wavChorusHeaderFacts words it.
+function headerFacts(module, bytes) {
+  const stack = module.stackSave();
+  try {
+    const head = bytes.subarray(0, wavFiles.HEADER_BYTES);
+    const at = module.stackAlloc(head.length);
+    module.HEAPU8.set(head, at);
+    const capacity = 4096;
+    const text = module.stackAlloc(capacity);
+    if (module._wavChorusHeaderFacts(at, head.length, bytes.length, text, capacity) === 0) {
+      throw new Error('the header facts do not fit');
+    }
+    return JSON.parse(module.UTF8ToString(text));
+  } finally {
+    module.stackRestore(stack);
   }
 }
 
@@ -130,12 +150,13 @@ self.onmessage = async (event) => {
   const { id, name, pictures } = event.data;
   const bytes = new Uint8Array(event.data.bytes);
   try {
-    const refusal = wavFiles.tooLargeReason(bytes);
+    const facts = headerFacts(await libraryModule(), bytes);
+    const refusal = wavFiles.tooLargeReason(bytes, facts);
     if (refusal !== null) {
       self.postMessage({ id, error: refusal, tooLarge: true });
       return;
     }
-    const answer = { id, ...(await chorus(name, bytes)) };
+    const answer = { id, facts, ...(await chorus(name, bytes)) };
     if (pictures && answer.output !== null) {
       answer.media = media(bytes, answer.output);
     }
