@@ -1,5 +1,5 @@
 // A call interrupted by a signal (EINTR) is made again. The Windows C run-time
-// takes an unsigned int of bytes at a time and has no EINTR.
+// takes at most an unsigned int of bytes at a time.
 #include "WholeIO.h"
 
 #include <algorithm>
@@ -13,37 +13,21 @@
 #endif
 
 namespace mavrel {
-namespace {
-
-#if defined(_WIN32)
-constexpr std::size_t kMostAtOnce = INT_MAX;
-auto readOnce(int fd, void* p, std::size_t n) {
-    return ::_read(fd, p, static_cast<unsigned>(n));
-}
-auto writeOnce(int fd, const void* p, std::size_t n) {
-    return ::_write(fd, p, static_cast<unsigned>(n));
-}
-#else
-constexpr std::size_t kMostAtOnce = SSIZE_MAX;
-auto readOnce(int fd, void* p, std::size_t n) {
-    return ::read(fd, p, n);
-}
-auto writeOnce(int fd, const void* p, std::size_t n) {
-    return ::write(fd, p, n);
-}
-#endif
-
-} // namespace
 
 std::ptrdiff_t readWhole(int fd, void* buffer, std::size_t n, int& err) {
     auto* p = static_cast<unsigned char*>(buffer);
     std::size_t done = 0;
     while (done < n) {
-        const auto got = readOnce(fd, p + done, std::min(n - done, kMostAtOnce));
+#if defined(_WIN32)
+        const int got =
+            ::_read(fd, p + done, static_cast<unsigned>(std::min<std::size_t>(n - done, INT_MAX)));
+#else
+        const ssize_t got = ::read(fd, p + done, n - done);
+#endif
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
         if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
             err = errno;
             return -1;
         }
@@ -58,16 +42,16 @@ std::ptrdiff_t readWhole(int fd, void* buffer, std::size_t n, int& err) {
 bool writeWhole(int fd, const void* data, std::size_t n, int& err) {
     const auto* p = static_cast<const unsigned char*>(data);
     while (n > 0) {
-        const auto put = writeOnce(fd, p, std::min(n, kMostAtOnce));
-        if (put < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            err = errno;
-            return false;
+#if defined(_WIN32)
+        const int put = ::_write(fd, p, static_cast<unsigned>(std::min<std::size_t>(n, INT_MAX)));
+#else
+        const ssize_t put = ::write(fd, p, n);
+#endif
+        if (put < 0 && errno == EINTR) {
+            continue;
         }
-        if (put == 0) {
-            err = EIO;
+        if (put <= 0) {
+            err = put < 0 ? errno : EIO;
             return false;
         }
         p += put;
