@@ -38,6 +38,9 @@ test_packages=(
 # come with the machine.
 web_packages=("${build_packages[@]}" emscripten node-acorn python3)
 test_packages+=(emscripten node-acorn chromium)
+# The page's decoder module: libsndfile and its codecs from Debian's source
+# packages (scripts/web-sndfile.sh), unpacked by dpkg-source.
+web_packages+=(dpkg-dev)
 # The files people have (tests/decode_test.sh): ffmpeg makes them and decodes
 # them independently of wavchorus's libsndfile.
 test_packages+=(ffmpeg)

@@ -10,34 +10,9 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 dir=$(mkdir -p "${1:?usage: windows-sndfile.sh DIR}" && cd "$1" && pwd)
 
+# Debian's source package, unpacked into DIR/libsndfile-source.
+scripts/debian-source.sh "$dir" libsndfile
 src=$dir/libsndfile-source
-if [ ! -f "$src/CMakeLists.txt" ]; then
-  # apt-get source needs a deb-src entry: the machine's own entries, as
-  # deb-src, in an apt configuration of our own (the machine's is not changed).
-  apt=$dir/apt
-  rm -rf "$apt" "$src"
-  mkdir -p "$apt/sources.list.d" "$apt/lists/partial" "$dir/download"
-  found=0
-  for entry in /etc/apt/sources.list.d/*.sources; do
-    [ -f "$entry" ] || continue
-    sed 's/^Types:.*/Types: deb-src/' "$entry" >"$apt/sources.list.d/$(basename "$entry")"
-    found=1
-  done
-  if [ -f /etc/apt/sources.list ]; then
-    sed -n 's/^deb /deb-src /p' /etc/apt/sources.list >"$apt/sources.list"
-    [ -s "$apt/sources.list" ] && found=1
-  fi
-  [ $found -eq 1 ] || { echo "windows-sndfile: no apt source entry to copy" >&2; exit 1; }
-  touch "$apt/sources.list"
-  opts=(-o "Dir::Etc::SourceParts=$apt/sources.list.d" -o "Dir::Etc::SourceList=$apt/sources.list"
-    -o "Dir::State::Lists=$apt/lists" -o "Dir::Cache=$apt/cache")
-  apt-get -q "${opts[@]}" update >"$dir/apt.log" 2>&1 ||
-    { cat "$dir/apt.log" >&2; exit 1; }
-  (cd "$dir/download" && apt-get -q "${opts[@]}" source --download-only libsndfile) \
-    >>"$dir/apt.log" 2>&1 || { cat "$dir/apt.log" >&2; exit 1; }
-  dpkg-source --no-check -x "$dir"/download/libsndfile_*.dsc "$src" >>"$dir/apt.log" 2>&1 ||
-    { cat "$dir/apt.log" >&2; exit 1; }
-fi
 
 for arch in x86_64 i686; do
   prefix=$dir/$arch

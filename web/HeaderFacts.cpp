@@ -27,7 +27,7 @@ std::string quoted(const std::string& text) {
 
 // bytes: the first n bytes of a file of fileBytes bytes in all (the header's 44
 // are enough). Writes the facts as JSON text into out (capacity bytes, the text
-// ended by a 0): {"refusal": code or 0, "channels", "framesDeclared",
+// ended by a 0): {"refusal": code or 0, "channels", "dataBytes", "framesDeclared",
 // "framesHeld", "valuesWritten", "padded", "endsShort", "findings": [text...]}.
 // Returns the length of the text, or 0 when it does not fit.
 extern "C" std::size_t wavChorusHeaderFacts(const std::uint8_t* bytes, std::size_t n,
@@ -39,6 +39,7 @@ extern "C" std::size_t wavChorusHeaderFacts(const std::uint8_t* bytes, std::size
         const auto held = static_cast<std::uint64_t>(std::max(0.0, fileBytes - 44.0));
         const mavrel::OutputPlan plan = mavrel::planOutput(info, held);
         json += ",\"channels\":" + std::to_string(info.channels) +
+                ",\"dataBytes\":" + std::to_string(info.dataBytes) +
                 ",\"framesDeclared\":" + std::to_string(info.sampleNumber) +
                 ",\"framesHeld\":" + std::to_string(plan.framesHeld) +
                 ",\"valuesWritten\":" + std::to_string(plan.valuesWritten) +

@@ -6,6 +6,14 @@
 // report what it printed on stdout, message what it printed on stderr, output
 // the output file's bytes (a Uint8Array), or null when the file was refused.
 // It rejects when the page cannot run the call (a file too large for it).
+//
+// window.chorusFile(bytes, name) does what a dropped file gets, as a Promise of
+// {code, report, message, output, converted}: a file in the library's own
+// layout goes to it as it is (converted is null); any other is decoded to
+// 16-bit PCM first, as wavchorus decodes it (WAV in every layout, AIFF, FLAC,
+// Ogg), or by the browser (MP3, AAC and what else it reads), and converted
+// says what was done, e.g. "24-bit PCM, converted to 16-bit". A file that
+// neither reads goes to the library as it is, as wavChorus() gives it.
 'use strict';
 
 (() => {
@@ -44,14 +52,104 @@
     };
   }
 
-  function askWorker(name, bytes, pictures) {
+  function askWorker(name, bytes, pictures, decode = false, converted = undefined) {
     if (worker === null) startWorker();
     const id = nextRequest++;
     return new Promise((resolve, reject) => {
       pending.set(id, { resolve, reject });
       const copy = bytes.slice().buffer; // the caller keeps its own bytes
-      worker.postMessage({ id, name, bytes: copy, pictures }, [copy]);
+      worker.postMessage({ id, name, bytes: copy, pictures, decode, converted }, [copy]);
     });
+  }
+
+  // ---- What only the browser decodes -------------------------------------
+
+  // The rate a compressed file holds, where its first frame or header tells it
+  // (MP3, AAC in ADTS, Ogg Vorbis and Opus), or null.
+  function ownRate(bytes) {
+    const view = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
+    const tag = (at, text) => at + text.length <= bytes.length &&
+      String.fromCharCode(...bytes.subarray(at, at + text.length)) === text;
+    if (tag(0, 'OggS')) {
+      for (let at = 0; at + 16 < Math.min(bytes.length, 4096); ++at) {
+        if (tag(at, 'OpusHead')) return 48000; // Opus always decodes at 48 kHz
+        if (tag(at, '\x01vorbis')) return view.getUint32(at + 12, true) || null;
+      }
+      return null;
+    }
+    let at = 0;
+    if (tag(0, 'ID3') && bytes.length >= 10) {
+      at = 10 + (((bytes[6] & 0x7f) << 21) | ((bytes[7] & 0x7f) << 14) | ((bytes[8] & 0x7f) << 7) | (bytes[9] & 0x7f));
+    }
+    for (const end = Math.min(bytes.length - 4, at + 65536); at < end; ++at) {
+      if (bytes[at] !== 0xff || (bytes[at + 1] & 0xe0) !== 0xe0) continue;
+      const version = (bytes[at + 1] >> 3) & 3;
+      const layer = (bytes[at + 1] >> 1) & 3;
+      if ((bytes[at + 1] & 0xf6) === 0xf0) { // ADTS: AAC
+        const rate = [96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050, 16000, 12000, 11025, 8000, 7350][(bytes[at + 2] >> 2) & 15];
+        if (rate) return rate;
+      } else if (version !== 1 && layer !== 0 && (bytes[at + 2] >> 4) !== 15 && ((bytes[at + 2] >> 2) & 3) !== 3) {
+        return [44100, 48000, 32000][(bytes[at + 2] >> 2) & 3] / (version === 3 ? 1 : version === 2 ? 2 : 4);
+      }
+    }
+    return null;
+  }
+
+  // The browser's decoding as a 32-bit float WAV, which the worker converts to
+  // 16 bits by the decoder's own rule: {bytes, converted}, or null when the
+  // browser cannot read the file either.
+  async function browserDecoded(bytes) {
+    const own = ownRate(bytes);
+    const rate = own !== null && own >= 3000 && own <= 768000 ? own : 48000;
+    let audio;
+    try {
+      audio = await new OfflineAudioContext(1, 1, rate).decodeAudioData(bytes.slice().buffer);
+    } catch {
+      return null;
+    }
+    const channels = audio.numberOfChannels;
+    const frames = audio.length;
+    if (44 + frames * channels * 4 > wavFiles.MAX_FILE_BYTES) {
+      throw new Error(`Decoded by the browser, the file is ${wavFiles.formatBytes(frames * channels * 4)} of ` +
+        `samples; this page takes up to ${wavFiles.formatBytes(wavFiles.MAX_FILE_BYTES)}. Use the command line (wavchorus) for it.`);
+    }
+    const wav = new Uint8Array(44 + frames * channels * 4);
+    const view = new DataView(wav.buffer);
+    const text = (at, value) => { for (let k = 0; k < 4; ++k) wav[at + k] = value.charCodeAt(k); };
+    text(0, 'RIFF');
+    view.setUint32(4, wav.length - 8, true);
+    text(8, 'WAVE');
+    text(12, 'fmt ');
+    view.setUint32(16, 16, true);
+    view.setUint16(20, 3, true); // IEEE float
+    view.setUint16(22, channels, true);
+    view.setUint32(24, audio.sampleRate, true);
+    view.setUint32(28, audio.sampleRate * channels * 4, true);
+    view.setUint16(32, channels * 4, true);
+    view.setUint16(34, 32, true);
+    text(36, 'data');
+    view.setUint32(40, frames * channels * 4, true);
+    for (let c = 0; c < channels; ++c) {
+      const samples = audio.getChannelData(c);
+      for (let f = 0, at = 44 + c * 4; f < frames; ++f, at += channels * 4) view.setFloat32(at, samples[f], true);
+    }
+    const how = own === null
+      ? `its own rate unknown to the page, so it may have been resampled to ${audio.sampleRate} Hz`
+      : own === audio.sampleRate ? `at its own ${own} Hz` : `resampled from ${own} Hz to ${audio.sampleRate} Hz`;
+    return { bytes: wav, converted: `decoded by the browser (its own decoder, not wavchorus's), ${how}, converted to 16-bit` };
+  }
+
+  // What a dropped file gets: the worker's answer, with `undecoded` the reason
+  // when nothing could decode it and the library read it as it is.
+  async function chorusAnything(name, bytes, pictures) {
+    const answer = await askWorker(name, bytes, pictures, true);
+    if (answer.undecoded === undefined) return answer;
+    const decoded = await browserDecoded(bytes);
+    if (decoded !== null) {
+      const converted = await askWorker(name, decoded.bytes, pictures, true, decoded.converted);
+      if (converted.undecoded === undefined) return converted;
+    }
+    return { ...(await askWorker(name, bytes, pictures)), undecoded: answer.undecoded };
   }
 
   async function asBytes(data) {
@@ -67,6 +165,14 @@
     return { code: answer.code, report: answer.report, message: answer.message, output: answer.output };
   };
 
+  window.chorusFile = async (data, name = 'input') => {
+    const answer = await chorusAnything(String(name), await asBytes(data), false);
+    return {
+      code: answer.code, report: answer.report, message: answer.message, output: answer.output,
+      converted: answer.converted ?? null,
+    };
+  };
+
   // ---- Status -------------------------------------------------------------
 
   function setStatus(text, kind = '') {
@@ -80,13 +186,13 @@
   let generation = 0; // the newest file; answers for older ones are dropped
   let downloadUrl = null;
 
-  async function chorusFile(name, bytesPromise) {
+  async function takeFile(name, bytesPromise) {
     const mine = ++generation;
     setStatus(`Working on ${name}…`, 'working');
     try {
       const bytes = await bytesPromise;
       const started = performance.now();
-      const answer = await askWorker(name, bytes, true);
+      const answer = await chorusAnything(name, bytes, true);
       if (mine !== generation) return;
       showResult(name, bytes, answer, performance.now() - started);
     } catch (error) {
@@ -96,7 +202,7 @@
   }
 
   function readFile(file) {
-    chorusFile(file.name, file.arrayBuffer().then((buffer) => new Uint8Array(buffer)));
+    takeFile(file.name, file.arrayBuffer().then((buffer) => new Uint8Array(buffer)));
   }
 
   $('open-button').addEventListener('click', () => $('file-input').click());
@@ -106,7 +212,7 @@
     event.target.value = ''; // the same file again is a new choice
   });
   $('sample-button').addEventListener('click', () => {
-    chorusFile('pluck.wav', fetch('pluck.wav').then((response) => {
+    takeFile('pluck.wav', fetch('pluck.wav').then((response) => {
       if (!response.ok) throw new Error(`The sample could not be loaded (HTTP ${response.status}).`);
       return response.arrayBuffer();
     }).then((buffer) => new Uint8Array(buffer)));
@@ -154,8 +260,9 @@
     return `${minutes}:${((tenths - minutes * 600) / 10).toFixed(1).padStart(4, '0')}`;
   }
 
-  function factsOf(bytes) {
-    const header = wavFiles.readHeader(bytes);
+  // header: the first bytes of what the library was given.
+  function factsOf(bytes, header) {
+    header = wavFiles.readHeader(header);
     const size = wavFiles.formatBytes(bytes.length);
     if (header === null) return size;
     const frames = header.channels > 0 ? Math.floor(Math.floor(header.dataBytes / 2) / header.channels) : 0;
@@ -174,8 +281,14 @@
     const ok = answer.code === WAVCHORUS_OK;
     $('result').hidden = false;
     $('result-title').textContent = name;
-    $('result-facts').textContent = factsOf(bytes);
-    const warnings = wavFiles.layoutWarnings(answer.facts).map((text) => {
+    $('result-facts').textContent = factsOf(bytes, answer.facts ?? bytes);
+    // A decoded file is the library's own layout; one that nothing decoded is
+    // read as it is, with today's notes on it.
+    const notes = answer.converted
+      ? [`Converted for the library: ${answer.converted}.`]
+      : wavFiles.layoutWarnings(answer.header);
+    if (answer.undecoded) notes.unshift(`Neither the page's decoder nor the browser could read this file (${answer.undecoded}): the library reads it at its fixed offsets.`);
+    const warnings = notes.map((text) => {
       const line = document.createElement('p');
       line.textContent = text;
       return line;

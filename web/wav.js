@@ -72,6 +72,14 @@ self.wavFiles = (() => {
     return { sampleRate: header.sampleRate, frames, channels: out };
   }
 
+  // Whether a file goes to the library as it is, as wavchorus decides: the
+  // canonical header and nothing after the data it declares (a file cut short
+  // goes too), or fewer bytes than a header, for the library's own refusal.
+  function inLibraryLayout(bytes, facts) {
+    if (bytes.length < HEADER_BYTES) return true;
+    return facts.findings.length === 0 && bytes.length - HEADER_BYTES <= facts.dataBytes;
+  }
+
   // What the page tells the visitor before they listen, from the library's
   // facts of the header: where the file is not the canonical layout that the
   // library reads it as, and what the output holds where the file holds less
@@ -117,6 +125,6 @@ self.wavFiles = (() => {
 
   return Object.freeze({
     HEADER_BYTES, MAX_FILE_BYTES, readHeader, tooLargeReason, channelsOf,
-    layoutWarnings, formatBytes, outputName,
+    layoutWarnings, inLibraryLayout, formatBytes, outputName,
   });
 })();

@@ -3,9 +3,21 @@
 // input into the module's in-memory file system, calls WAVChorus with the two
 // paths as UTF-16 strings, and reads the output back.
 //
-// Request:  {id, name, bytes: ArrayBuffer, pictures: boolean}
-// Answer:   {id, facts, code, report, message, output: ArrayBuffer|null, media}
-//           (facts: what the library makes of the header, see headerFacts)
+// A file that is not in the library's own layout is first decoded to it by the
+// decoder module (decoder.js: the command line's reader, with libsndfile),
+// loaded with the first such file.
+//
+// Request:  {id, name, bytes: ArrayBuffer, pictures: boolean, decode: boolean,
+//            converted: string|undefined}
+//           decode: what a dropped file gets (decoded unless in the library's
+//           layout); otherwise the library reads the bytes as they are.
+//           converted: what the page did to the bytes before (the browser's
+//           decoding), said instead of the decoder's own description.
+// Answer:   {id, code, report, message, output: ArrayBuffer|null, media,
+//            converted: string|null, facts, header}
+//           (facts: the first bytes of what the library read; header: what
+//           the library makes of them, see headerFacts)
+//           or {id, undecoded: reason} when the decoder cannot read the file,
 //           or {id, error} when the page cannot run the call at all.
 'use strict';
 
@@ -33,6 +45,62 @@ function libraryModule() {
     instance.catch(() => { instance = null; });
   }
   return instance;
+}
+
+let decoderInstance = null;
+let decoderSaid = [];
+
+function decoderModule() {
+  if (decoderInstance === null) {
+    try {
+      importScripts('decoder.js');
+    } catch (error) {
+      return Promise.reject(error);
+    }
+    decoderInstance = createPageDecoderModule({
+      print: (line) => decoderSaid.push(line),
+      printErr: (line) => decoderSaid.push(line),
+    }).then((module) => {
+      module.FS.mkdir('/in');
+      module.FS.mkdir('/out');
+      return module;
+    });
+    decoderInstance.catch(() => { decoderInstance = null; });
+  }
+  return decoderInstance;
+}
+
+// The file as the library's canonical WAV: {bytes, converted} with converted
+// the text of what was done (null for a file that goes to the library as it
+// is), or {undecoded: reason}.
+async function canonical(name, bytes, header) {
+  if (wavFiles.inLibraryLayout(bytes, header)) return { bytes, converted: null };
+  let module;
+  try {
+    module = await decoderModule();
+  } catch (error) {
+    // A page built without its decoder (or one that cannot load it) reads
+    // what the browser decodes, and the rest as the library does.
+    return { undecoded: `the page's decoder could not be loaded: ${error && error.message ? error.message : error}` };
+  }
+  const inputPath = `/in/${fileName(name)}`;
+  const outputPath = '/out/decoded.wav';
+  decoderSaid = [];
+  try {
+    module.FS.writeFile(inputPath, bytes);
+    const result = module.ccall('PageDecodeToCanonical', 'number', ['string', 'string'], [inputPath, outputPath]);
+    const said = decoderSaid.join(' ');
+    if (result === 2) return { bytes, converted: null };
+    if (result === 0) return { undecoded: said };
+    if (result !== 1) throw new Error(said);
+    return { bytes: module.FS.readFile(outputPath), converted: said };
+  } catch (error) {
+    decoderInstance = null;
+    throw error;
+  } finally {
+    removeQuietly(module, inputPath);
+    removeQuietly(module, outputPath);
+  }
 }
 
 function asText(lines) {
@@ -147,16 +215,34 @@ function transferables(answer) {
 }
 
 self.onmessage = async (event) => {
-  const { id, name, pictures } = event.data;
-  const bytes = new Uint8Array(event.data.bytes);
+  const { id, name, pictures, decode } = event.data;
+  let bytes = new Uint8Array(event.data.bytes);
   try {
-    const facts = headerFacts(await libraryModule(), bytes);
-    const refusal = wavFiles.tooLargeReason(bytes, facts);
+    const library = await libraryModule();
+    let header = headerFacts(library, bytes);
+    let refusal = wavFiles.tooLargeReason(bytes, header);
     if (refusal !== null) {
       self.postMessage({ id, error: refusal, tooLarge: true });
       return;
     }
-    const answer = { id, facts, ...(await chorus(name, bytes)) };
+    let converted = null;
+    if (decode) {
+      const decoded = await canonical(name, bytes, header);
+      if (decoded.undecoded !== undefined) {
+        self.postMessage({ id, undecoded: decoded.undecoded });
+        return;
+      }
+      bytes = decoded.bytes;
+      if (decoded.converted !== null) converted = event.data.converted || decoded.converted;
+      // The decoded file is what the page holds from here on.
+      header = headerFacts(library, bytes);
+      refusal = wavFiles.tooLargeReason(bytes, header);
+      if (refusal !== null) {
+        self.postMessage({ id, error: `Decoded to 16-bit PCM: ${refusal}`, tooLarge: true });
+        return;
+      }
+    }
+    const answer = { id, converted, header, facts: bytes.slice(0, wavFiles.HEADER_BYTES), ...(await chorus(name, bytes)) };
     if (pictures && answer.output !== null) {
       answer.media = media(bytes, answer.output);
     }

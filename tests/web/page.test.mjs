@@ -1,9 +1,11 @@
 // The web page in Debian's chromium: the library's results through
-// window.wavChorus() against the native x86-64 build's, byte for byte; a file
+// window.wavChorus() against the native x86-64 build's, byte for byte; files
+// of other formats through window.chorusFile() against wavchorus's decoding; a file
 // opened with the picker, played, switched and downloaded; a dropped file; a
 // refused file and its message; the keyboard; a phone's width; and no error in
 // the console all along.
 import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
@@ -53,11 +55,15 @@ function assertNoProblems(problems) {
 
 // Runs wavChorus() in the page on a served file and compares its output with the
 // expected file, also served, byte by byte, in the page.
-function chorusServed(page, name, expectedName) {
-  return page.evaluate(async ([input, wanted]) => {
+// call: 'wavChorus' or 'chorusFile'.
+function chorusServed(page, name, expectedName, call = 'wavChorus') {
+  return page.evaluate(async ([input, wanted, how]) => {
     const bytes = new Uint8Array(await (await fetch(`/test-files/${input}`)).arrayBuffer());
-    const result = await window.wavChorus(bytes, input);
-    const comparison = { code: result.code, report: result.report, message: result.message, outputIsNull: result.output === null };
+    const result = await window[how](bytes, input);
+    const comparison = {
+      code: result.code, report: result.report, message: result.message, outputIsNull: result.output === null,
+      converted: result.converted,
+    };
     if (wanted !== null && result.output !== null) {
       const want = new Uint8Array(await (await fetch(`/test-files/${wanted}`)).arrayBuffer());
       const got = result.output;
@@ -66,7 +72,7 @@ function chorusServed(page, name, expectedName) {
       Object.assign(comparison, { expectedBytes: want.length, gotBytes: got.length, firstDifference: first });
     }
     return comparison;
-  }, [name, expectedName]);
+  }, [name, expectedName, call]);
 }
 
 describe('window.wavChorus()', () => {
@@ -125,6 +131,75 @@ describe('window.wavChorus()', () => {
     const after = await chorusServed(page, 'pluck.wav', 'pluck.expected.wav');
     assert.equal(after.code, 999);
     assert.equal(after.firstDifference, -1);
+    assertNoProblems(problems);
+    await context.close();
+  });
+});
+
+describe('window.chorusFile()', () => {
+  // Files as people have them, made by sox and ffmpeg: the page decodes those
+  // that wavchorus decodes to the same bytes, and MP3 through the browser.
+  const sox = (...args) => ['sox', ['-n', ...args]];
+  const ffmpeg = (source, ...args) => ['ffmpeg', ['-loglevel', 'error', '-f', 'lavfi', '-i', source, ...args]];
+  const loud = 'aevalsrc=1.5*sin(2*PI*440*t)*exp(-t):s=44100:d=1';
+  const made = {
+    '24-bit.wav': sox('-r', '48000', '-c', '2', '-b', '24', '@', 'synth', '1', 'sine', '300', 'sine', '470'),
+    'float.wav': ffmpeg(loud, '-c:a', 'pcm_f32le', '@'), // beyond ±1.0: clipped
+    'mono.aiff': sox('-r', '22050', '-c', '1', '-b', '16', '@', 'synth', '1', 'pluck', '220'),
+    '24-bit.flac': sox('-r', '96000', '-c', '2', '-b', '24', '@', 'synth', '0.5', 'sine', '1000', 'brownnoise'),
+    'list-chunk.wav': ffmpeg('sine=f=330:d=1', '-c:a', 'pcm_s16le', '@'), // LIST before "data"
+  };
+
+  const native = new Map();
+  before(() => {
+    for (const [name, [tool, args]] of Object.entries(made)) {
+      const input = path.join(files, name);
+      execFileSync(tool, args.map((arg) => (arg === '@' ? input : arg)));
+      native.set(name, runNative(input, path.join(files, `${name}.expected.wav`), { raw: false }));
+    }
+  });
+
+  test('decodes WAV, AIFF and FLAC to the bytes, report and description that wavchorus gives', async () => {
+    const { context, page, problems } = await freshPage();
+    for (const [name, wanted] of native) {
+      assert.equal(wanted.status, 0, `wavchorus refused ${name}`);
+      assert.notEqual(wanted.converted, null, `wavchorus converted nothing of ${name}`);
+      const result = await chorusServed(page, name, `${name}.expected.wav`, 'chorusFile');
+      assert.equal(result.code, 999, `${name}: code`);
+      assert.equal(result.converted, wanted.converted, `${name}: what was converted`);
+      assert.equal(result.report, wanted.report, `${name}: report`);
+      assert.equal(result.gotBytes, result.expectedBytes, `${name}: output size`);
+      assert.equal(result.firstDifference, -1, `${name}: first differing byte`);
+    }
+    assertNoProblems(problems);
+    await context.close();
+  });
+
+  test('decodes MP3 through the browser and says so; a file nothing decodes gets the library\'s code, as today', async () => {
+    execFileSync(...ffmpeg('sine=f=440:d=1:sample_rate=44100', '-c:a', 'libmp3lame', path.join(files, 'tone.mp3')));
+    // Text: the library reads a rate far out of range at byte 24.
+    const words = addCase('not-audio', Buffer.from('This is no sound file at all, only words about one.\n'.repeat(4)));
+    const { context, page, problems } = await freshPage();
+    const mp3 = await chorusServed(page, 'tone.mp3', null, 'chorusFile');
+    assert.equal(mp3.code, 999);
+    assert.match(mp3.converted, /^decoded by the browser .*, at its own 44100 Hz, converted to 16-bit$/);
+    assert.match(mp3.report, /Channel {7}= 1 ch\nSample rate {3}= 44100 Hz/);
+    const text = await chorusServed(page, 'not-audio.wav', null, 'chorusFile');
+    assert.equal(text.code, -7);
+    assert.equal(text.converted, null);
+    assert.equal(text.message, words.message.replaceAll(words.input, '/in/not-audio.wav'));
+    assertNoProblems(problems);
+    await context.close();
+  });
+
+  test('a picked FLAC file says what was converted, and its download is wavchorus\'s output', async () => {
+    const { context, page, problems } = await freshPage();
+    const input = path.join(files, '24-bit.flac');
+    await page.locator('#file-input').setInputFiles(input);
+    await page.locator('#download').waitFor({ state: 'visible' });
+    assert.equal(await page.locator('#warnings').textContent(), 'Converted for the library: FLAC, 24-bit PCM, converted to 16-bit.');
+    const [download] = await Promise.all([page.waitForEvent('download'), page.locator('#download').click()]);
+    assert.equal(Buffer.compare(fs.readFileSync(await download.path()), fs.readFileSync(`${input}.expected.wav`)), 0);
     assertNoProblems(problems);
     await context.close();
   });

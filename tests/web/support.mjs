@@ -95,15 +95,20 @@ export async function openPage(context, url) {
 }
 
 // The native build on one input, read at the library's fixed offsets as the
-// page's window.wavChorus reads it (--raw): its exit status, stdout (the
-// library's report), the library's own message on stderr, and the output's bytes.
-export function runNative(input, output) {
-  const run = spawnSync(places.nativeCli(), ['--raw', input, output], { encoding: 'utf8' });
-  const message = run.stderr.split('\n').filter((line) => line.startsWith('WAVChorus:'));
+// page's window.wavChorus reads it (--raw), or decoded as a dropped file is
+// (raw false): its exit status, stdout (the library's report), the library's
+// own message on stderr, what wavchorus said it converted, and the output's bytes.
+export function runNative(input, output, { raw = true } = {}) {
+  const run = spawnSync(places.nativeCli(), [...(raw ? ['--raw'] : []), input, output], { encoding: 'utf8' });
+  const lines = run.stderr.split('\n');
+  const message = lines.filter((line) => line.startsWith('WAVChorus:'));
+  const prefix = `wavchorus: ${input}: `;
+  const converted = lines.find((line) => line.startsWith(prefix));
   return {
     status: run.status,
     report: run.stdout,
     message: message.map((line) => `${line}\n`).join(''),
+    converted: converted === undefined ? null : converted.slice(prefix.length),
     output: run.status === 0 ? fs.readFileSync(output) : null,
   };
 }
