@@ -4,11 +4,11 @@
 // noise in memory.
 #include "ChorusState.h"
 #include "ReferenceChorus.h"
+#include "TonesAndNoise.h"
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -17,22 +17,10 @@ namespace {
 
 constexpr std::size_t kChunkValues = 4096;
 
-std::vector<std::int16_t> makeInput(std::int32_t rate) {
-    std::vector<std::int16_t> v(static_cast<std::size_t>(rate) * 10);
-    std::uint32_t noise = 1;
-    const double step = 2.0 * 3.141592653589793 / rate;
-    for (std::size_t n = 0; n < v.size(); ++n) {
-        noise = noise * 1664525U + 1013904223U;
-        const double t = static_cast<double>(n) * step;
-        const double tone = 6000.0 * std::sin(220.0 * t) + 5000.0 * std::sin(331.0 * t);
-        v[n] = static_cast<std::int16_t>(tone + static_cast<double>(noise >> 20U) - 2048.0);
-    }
-    return v;
-}
-
 void BM_FastEngine(benchmark::State& bm) {
     const auto rate = static_cast<std::int32_t>(bm.range(0));
-    const std::vector<std::int16_t> input = makeInput(rate);
+    const std::vector<std::int16_t> input =
+        bench::tonesAndNoise(static_cast<std::size_t>(rate) * 10, rate);
     std::vector<std::int16_t> out(kChunkValues);
     mavrel::ChorusState state = mavrel::setUpChorus(rate);
     std::size_t pos = 0;
@@ -50,7 +38,8 @@ void BM_FastEngine(benchmark::State& bm) {
 
 void BM_Straightforward(benchmark::State& bm) {
     const auto rate = static_cast<std::int32_t>(bm.range(0));
-    const std::vector<std::int16_t> input = makeInput(rate);
+    const std::vector<std::int16_t> input =
+        bench::tonesAndNoise(static_cast<std::size_t>(rate) * 10, rate);
     std::vector<std::int16_t> out(kChunkValues);
     testing_support::ReferenceChorus model(rate);
     std::size_t pos = 0;

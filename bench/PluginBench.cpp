@@ -10,6 +10,7 @@
 // and their ratio; with --only, runs that one alone for a fixed number of frames
 // (for counting its instructions with callgrind) and prints nothing.
 #include "ChorusState.h"
+#include "TonesAndNoise.h"
 
 #include <lv2/core/lv2.h>
 
@@ -17,7 +18,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -31,19 +31,6 @@ constexpr std::size_t kBlock = 64;
 
 constexpr std::size_t kBuffer = 64 * kBlock;
 constexpr std::size_t kFrames = static_cast<std::size_t>(kRate) * 10;
-
-std::vector<std::int16_t> makeInput() {
-    std::vector<std::int16_t> v(kBuffer);
-    std::uint32_t noise = 1;
-    const double step = 2.0 * 3.141592653589793 / kRate;
-    for (std::size_t n = 0; n < v.size(); ++n) {
-        noise = noise * 1664525U + 1013904223U;
-        const double t = static_cast<double>(n) * step;
-        const double tone = 6000.0 * std::sin(220.0 * t) + 5000.0 * std::sin(331.0 * t);
-        v[n] = static_cast<std::int16_t>(tone + static_cast<double>(noise >> 20U) - 2048.0);
-    }
-    return v;
-}
 
 struct Plugin {
     const LV2_Descriptor* descriptor = nullptr;
@@ -118,7 +105,7 @@ int main(int argc, char** argv) {
             rounds = std::max(1, std::atoi(argv[a + 1]));
         }
     }
-    const std::vector<std::int16_t> values = makeInput();
+    const std::vector<std::int16_t> values = bench::tonesAndNoise(kBuffer, kRate);
     std::vector<std::int16_t> engineOut(values.size());
     std::vector<float> in;
     in.reserve(values.size());

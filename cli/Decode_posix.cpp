@@ -28,6 +28,18 @@ std::optional<mavrel::FileIdentity> fileIdentity(const CliPath* path) {
     return path != nullptr ? mavrel::identityOf(path->native) : std::nullopt;
 }
 
+// A pipe of 64 KiB, the usual size, holds a quarter of one of the library's
+// blocks, so the two sides take turns rather than work at once. Linux lets a
+// pipe hold more (F_SETPIPE_SZ, its own; 1 MiB is what an unprivileged process
+// may ask for): then the decoder stays blocks ahead of the library, and the
+// library ahead of the writer. Elsewhere, or when refused, the pipe keeps its
+// size and the work its turns.
+void widenPipe([[maybe_unused]] int fd) {
+#if defined(F_SETPIPE_SZ)
+    (void)::fcntl(fd, F_SETPIPE_SZ, 1 << 20);
+#endif
+}
+
 } // namespace
 
 struct DecodedInput::State {
@@ -91,6 +103,7 @@ bool DecodedInput::start(std::string& error) {
         error = console::lastErrorText();
         return false;
     }
+    widenPipe(s.pipe[1]);
     path_ = devFdPath(s.pipe[0]);
     s.thread = startHelperThread([&s] { s.run(); }, PipeSignal::block);
     return true;
@@ -231,6 +244,7 @@ bool EncodedOutput::open(const CliPath& output, Container container, const CliPa
         error = console::lastErrorText();
         return false;
     }
+    widenPipe(s.pipe[1]);
     path_ = devFdPath(s.pipe[1]);
     s.thread = startHelperThread([&s] { s.run(); }, PipeSignal::block);
     return true;

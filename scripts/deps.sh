@@ -51,7 +51,7 @@ bench_packages=(
   espeak-ng
   # The instructions of a call (callgrind)
   valgrind
-  # The LV2 plugin and lv2bench (scripts/bench-lv2.sh)
+  # The LV2 plugin and lv2bench (the LV2 section of scripts/bench.sh)
   lv2-dev lilv-utils
 )
 

@@ -2,6 +2,7 @@
 
 #include "ChorusConstants.h"
 #include "LimiterTable.h"
+#include "WideMix.h"
 
 #include <algorithm>
 #include <cstring>
@@ -93,6 +94,16 @@ void mixInto(const std::int16_t* dry, const std::int16_t* tap, std::int16_t* out
     }
 }
 
+// The mixes of one slice of a run: eight at a time where the processor has the
+// wide mix, the rest as above.
+template <std::size_t DryStride, std::size_t TapStride>
+void mixSlice(bool wide, const std::int16_t* dry, const std::int16_t* tap, std::int16_t* out,
+              std::size_t n) {
+    const std::size_t done = wide ? mixWide<DryStride, TapStride>(dry, tap, out, n) : 0;
+    mixInto<DryStride, TapStride>(dry + DryStride * done, tap + TapStride * done,
+                                  out + DryStride * done, n - done);
+}
+
 // processBlock and processFrames: the dry values are in[Stride x k], and each
 // output is written Stride times.
 template <std::size_t Stride>
@@ -116,13 +127,14 @@ void processStrided(ChorusState& state, const std::int16_t* in, std::int16_t* ou
         while (k < runEnd && k < d) {
             const std::size_t from = (start + ringSize + k - d) % ringSize;
             const std::size_t count = std::min({runEnd, d, k + (ringSize - from)}) - k;
-            mixInto<Stride, 1>(in + Stride * k, ring + from, out + Stride * k, count);
+            mixSlice<Stride, 1>(state.wideMix, in + Stride * k, ring + from, out + Stride * k,
+                                count);
             k += count;
         }
         // Later values tap the block itself: within a run, a contiguous slice.
         if (k < runEnd) {
-            mixInto<Stride, Stride>(in + Stride * k, in + Stride * (k - d), out + Stride * k,
-                                    runEnd - k);
+            mixSlice<Stride, Stride>(state.wideMix, in + Stride * k, in + Stride * (k - d),
+                                     out + Stride * k, runEnd - k);
             k = runEnd;
         }
         // A run ends at the wrap at the latest, so the counter reaches it exactly.
@@ -135,15 +147,19 @@ void processStrided(ChorusState& state, const std::int16_t* in, std::int16_t* ou
     // The ring keeps the block's last values, where value by value would have put them.
     const std::size_t keep = std::min(n, ringSize);
     const std::int16_t* kept = in + Stride * (n - keep);
-    std::size_t pos = (start + (n - keep)) % ringSize;
+    const std::size_t pos = (start + (n - keep)) % ringSize;
+    const std::size_t first = std::min(keep, ringSize - pos);
     if constexpr (Stride == 1) {
-        const std::size_t first = std::min(keep, ringSize - pos);
         std::memcpy(state.ring.data() + pos, kept, first * sizeof(std::int16_t));
         std::memcpy(state.ring.data(), kept + first, (keep - first) * sizeof(std::int16_t));
     } else {
-        for (std::size_t j = 0; j < keep; ++j) {
-            state.ring[pos] = kept[Stride * j];
-            pos = pos + 1 == ringSize ? 0 : pos + 1;
+        // In two spans, split where the ring wraps: each a loop without a branch.
+        std::int16_t* r = state.ring.data();
+        for (std::size_t j = 0; j < first; ++j) {
+            r[pos + j] = kept[Stride * j];
+        }
+        for (std::size_t j = first; j < keep; ++j) {
+            r[j - first] = kept[Stride * j];
         }
     }
     state.writePos = static_cast<std::int32_t>((start + n) % ringSize);
@@ -164,6 +180,7 @@ ChorusState setUpChorus(std::int32_t sampleRate) {
     state.ring.assign(static_cast<std::size_t>(state.ringSize), 0);
     state.sampleRate = sampleRate;
     state.sweep = makeDelaySweep(sampleRate);
+    state.wideMix = wideMixAvailable();
     return state;
 }
 

@@ -29,8 +29,9 @@ struct ChorusState {
     std::int32_t writePos = 0;   // where the current value is stored
     std::int32_t lfoCounter = 0; // oscillator phase in frames, wraps at sweep.wrap
     std::int32_t sampleRate = 0;
-    DelaySweep sweep; // baseDelay, depth and what the delay runs are found with
-    DelayRun run;     // the delay run that holds lfoCounter, once found
+    DelaySweep sweep;     // baseDelay, depth and what the delay runs are found with
+    DelayRun run;         // the delay run that holds lfoCounter, once found
+    bool wideMix = false; // the processor runs the wide mix (WideMix.h)
 };
 
 // The ring size for a rate: it holds the longest delay the oscillator can reach

@@ -9,7 +9,7 @@ namespace {
 
 // Zero-initialised at load time, before any call: no constructor runs, and a
 // page of it is backed by memory only once an entry on it is filled.
-constinit LimiterEntry entries[kMixValues]{};
+constinit LimiterEntry entries[kLimiterEntriesRead]{};
 
 } // namespace
 

@@ -34,6 +34,10 @@ using LimiterValue = std::conditional_t<std::atomic<std::uint16_t>::is_always_lo
 using LimiterEntry = std::atomic<LimiterValue>;
 static_assert(LimiterEntry::is_always_lock_free);
 
+// The table's storage: one entry more than there are mix values, never filled,
+// so that a read of 32 bits at the last entry stays inside it.
+inline constexpr std::size_t kLimiterEntriesRead = kMixValues + 1;
+
 // The process's table, indexed by mix - kMixMin. Its storage is static and
 // zero-initialised, so it takes no heap and only the pages that are used.
 LimiterEntry* limiterEntries();

@@ -63,45 +63,51 @@ TEST_P(WholeStream, FastEngineMatchesTheDirectComputation) {
     }
     std::vector<std::int16_t> outFrames(2 * p.frames);
 
-    mavrel::ChorusState state = mavrel::setUpChorus(p.rate);
-    std::vector<std::int16_t> out(p.frames);
-    int unequalPairs = 0; // stereo frames whose two outputs differ
-    std::mt19937 gen(7);
-    for (std::size_t k = 0; k < p.frames;) {
-        // Blocks from 1 value to well past the ring's size, of values or of stereo
-        // frames; now and then a stretch of single values instead.
-        const std::size_t n = std::min<std::size_t>(p.frames - k, 1 + gen() % 9000);
-        const std::uint32_t how = gen() % 8;
-        if (how == 0) {
-            for (std::size_t j = k; j < k + n; ++j) {
-                out[j] = mavrel::processValue(state, in[j]);
-                mavrel::advanceRing(state);
+    // The wide mix where the processor has it (first, so that it meets entries of
+    // the limiter table not yet computed), and the plain loop.
+    for (const bool wide : {true, false}) {
+        SCOPED_TRACE(wide ? "wide mix" : "plain loop");
+        mavrel::ChorusState state = mavrel::setUpChorus(p.rate);
+        state.wideMix = wide && state.wideMix;
+        std::vector<std::int16_t> out(p.frames);
+        int unequalPairs = 0; // stereo frames whose two outputs differ
+        std::mt19937 gen(7);
+        for (std::size_t k = 0; k < p.frames;) {
+            // Blocks from 1 value to well past the ring's size, of values or of stereo
+            // frames; now and then a stretch of single values instead.
+            const std::size_t n = std::min<std::size_t>(p.frames - k, 1 + gen() % 9000);
+            const std::uint32_t how = gen() % 8;
+            if (how == 0) {
+                for (std::size_t j = k; j < k + n; ++j) {
+                    out[j] = mavrel::processValue(state, in[j]);
+                    mavrel::advanceRing(state);
+                }
+            } else if (how < 4) {
+                mavrel::processFrames(state, frames.data() + 2 * k, outFrames.data() + 2 * k, n);
+                for (std::size_t j = k; j < k + n; ++j) {
+                    out[j] = outFrames[2 * j];
+                    unequalPairs += outFrames[2 * j + 1] != out[j] ? 1 : 0;
+                }
+            } else {
+                mavrel::processBlock(state, in.data() + k, out.data() + k, n);
             }
-        } else if (how < 4) {
-            mavrel::processFrames(state, frames.data() + 2 * k, outFrames.data() + 2 * k, n);
-            for (std::size_t j = k; j < k + n; ++j) {
-                out[j] = outFrames[2 * j];
-                unequalPairs += outFrames[2 * j + 1] != out[j] ? 1 : 0;
-            }
-        } else {
-            mavrel::processBlock(state, in.data() + k, out.data() + k, n);
+            k += n;
         }
-        k += n;
-    }
 
-    int mismatches = 0;
-    for (std::size_t k = 0; k < p.frames; ++k) {
-        if (out[k] != expected[k] && ++mismatches <= 10) {
-            ADD_FAILURE() << p.rate << " Hz, frame " << k << ": fast " << out[k] << ", direct "
-                          << expected[k];
+        int mismatches = 0;
+        for (std::size_t k = 0; k < p.frames; ++k) {
+            if (out[k] != expected[k] && ++mismatches <= 10) {
+                ADD_FAILURE() << p.rate << " Hz, frame " << k << ": fast " << out[k] << ", direct "
+                              << expected[k];
+            }
         }
+        EXPECT_EQ(mismatches, 0);
+        EXPECT_EQ(unequalPairs, 0);
+        EXPECT_EQ(state.writePos,
+                  static_cast<std::int32_t>(p.frames % static_cast<std::size_t>(state.ringSize)));
+        EXPECT_EQ(state.lfoCounter,
+                  static_cast<std::int32_t>(p.frames % (10 * static_cast<std::size_t>(p.rate))));
     }
-    EXPECT_EQ(mismatches, 0);
-    EXPECT_EQ(unequalPairs, 0);
-    EXPECT_EQ(state.writePos,
-              static_cast<std::int32_t>(p.frames % static_cast<std::size_t>(state.ringSize)));
-    EXPECT_EQ(state.lfoCounter,
-              static_cast<std::int32_t>(p.frames % (10 * static_cast<std::size_t>(p.rate))));
 }
 
 // A whole oscillator cycle and a little more at the common rates, past the wrap;
