@@ -1,14 +1,15 @@
 // The benchmark's baseline: WAVChorus computed by the test suite's straightforward
 // model of the chorus (tests/support/ReferenceChorus.h), value by value with a
 // sine and an arctangent each, behind the same checks, files and report as the
-// library's entry point. Only the file layer is the library's own, so that both
-// builds read and replace files alike.
+// library's entry point. Only the file layer and the header's refusals are the
+// library's own, so that both builds read, refuse and replace files alike.
 #include "InputFile.h"
 #include "MavrelWAVChorus.h"
 #include "OutputFile.h"
 #include "PathConversion.h"
 #include "ReferenceChorus.h"
 #include "SystemError.h"
+#include "WaveFormat.h"
 
 #include <array>
 #include <cstdio>
@@ -125,20 +126,11 @@ std::int32_t runWAVChorus(const char16_t* inputPath, const char16_t* outputPath)
     if (got < 0) {
         return fail(WAVCHORUS_ERR_READ, "cannot read input", *inName, mavrel::systemErrorText(err));
     }
-    if (static_cast<std::size_t>(got) < header.size()) {
-        return fail(WAVCHORUS_ERR_SHORT_HEADER, "cannot read input", *inName,
-                    "shorter than the 44-byte WAV header");
+    if (const std::optional<mavrel::HeaderRefusal> refusal =
+            mavrel::headerRefusal(header.data(), static_cast<std::size_t>(got))) {
+        return fail(refusal->code, "cannot read input", *inName, refusal->reason);
     }
     const ReferenceFormat f = testing_support::referenceFormat(header.data());
-    if (f.channels == 0) {
-        return fail(WAVCHORUS_ERR_BAD_CHANNELS, "cannot read input", *inName,
-                    "the header gives 0 channels");
-    }
-    if (f.sampleRate <= 0 || f.sampleRate > WAVCHORUS_MAX_RATE) {
-        return fail(WAVCHORUS_ERR_BAD_RATE, "cannot read input", *inName,
-                    "sample rate " + std::to_string(f.sampleRate) + " Hz is outside 1 to " +
-                        std::to_string(WAVCHORUS_MAX_RATE) + " Hz");
-    }
     std::fputs(testing_support::referenceInputReport(f).c_str(), stdout);
 
     OutputFile out;

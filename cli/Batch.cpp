@@ -3,7 +3,7 @@
 #include "CliPath.h"
 #include "Console.h"
 #include "Decode.h"
-#include "FileFacts.h"
+#include "FileIdentity.h"
 #include "HeaderCheck.h"
 #include "Messages.h"
 #include "ProgressDisplay.h"
@@ -31,7 +31,7 @@ struct Job {
     std::string outShown;
     std::optional<CliPath> in;  // nothing when not valid UTF-8
     std::optional<CliPath> out; // likewise
-    std::optional<FileIdentity> inFile;
+    std::optional<mavrel::FileIdentity> inFile;
     bool fifo = false;
     bool regular = false;
     std::uint64_t bytes = 0;              // a regular input's size
@@ -44,8 +44,8 @@ struct Job {
 
 using IdentityKey = std::pair<std::uint64_t, std::uint64_t>;
 
-IdentityKey keyOf(const FileIdentity& id) {
-    return {id.device, id.index};
+IdentityKey keyOf(const mavrel::FileIdentity& id) {
+    return {id.device, id.number};
 }
 
 // The usage errors of a batch's files, in the order of the arguments: two inputs
@@ -71,8 +71,8 @@ std::string planError(const std::vector<Job>& jobs) {
     }
     std::map<IdentityKey, std::size_t> outputs;
     for (std::size_t k = 0; k < jobs.size(); ++k) {
-        const std::optional<FileIdentity> out =
-            jobs[k].out ? identityOf(jobs[k].out->native) : std::nullopt;
+        const std::optional<mavrel::FileIdentity> out =
+            jobs[k].out ? mavrel::identityOf(jobs[k].out->native) : std::nullopt;
         if (!out) {
             continue;
         }
@@ -119,8 +119,8 @@ class WrittenOutputs {
         std::unique_lock<std::mutex> lock(mutex_);
         const std::size_t twin = jobs_[k].caseTwin;
         jobDone_.wait(lock, [&] { return twin == jobs_.size() || done_[twin]; });
-        const std::optional<FileIdentity> out =
-            jobs_[k].out ? identityOf(jobs_[k].out->native) : std::nullopt;
+        const std::optional<mavrel::FileIdentity> out =
+            jobs_[k].out ? mavrel::identityOf(jobs_[k].out->native) : std::nullopt;
         const auto earlier = out ? written_.find(keyOf(*out)) : written_.end();
         if (earlier == written_.end()) {
             return true;
@@ -139,8 +139,8 @@ class WrittenOutputs {
         const std::lock_guard<std::mutex> lock(mutex_);
         done_[k] = true;
         jobDone_.notify_all();
-        const std::optional<FileIdentity> out =
-            written && jobs_[k].out ? identityOf(jobs_[k].out->native) : std::nullopt;
+        const std::optional<mavrel::FileIdentity> out =
+            written && jobs_[k].out ? mavrel::identityOf(jobs_[k].out->native) : std::nullopt;
         if (!out) {
             return written;
         }
@@ -287,10 +287,10 @@ int runBatch(const Options& options) {
         job.out = cliPath(job.outShown);
         job.container = containerFor(job.outShown).value_or(Container::wav);
         if (job.in) {
-            if (const std::optional<FileStatus> status = statusOf(job.in->native)) {
+            if (const std::optional<mavrel::FileStatus> status = mavrel::statusOf(job.in->native)) {
                 job.inFile = status->identity;
-                job.fifo = status->kind == FileStatus::Kind::fifo;
-                job.regular = status->kind == FileStatus::Kind::regular;
+                job.fifo = status->kind == mavrel::FileStatus::Kind::fifo;
+                job.regular = status->kind == mavrel::FileStatus::Kind::regular;
                 job.bytes = status->size;
                 bytesTotal += job.bytes;
             }

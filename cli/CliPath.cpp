@@ -1,6 +1,6 @@
 #include "CliPath.h"
 
-#include "Utf8.h"
+#include "PathConversion.h"
 
 namespace wavchorus_cli {
 namespace {
@@ -20,7 +20,7 @@ bool isSeparator(char c) {
 } // namespace
 
 std::optional<CliPath> cliPath(const std::string& utf8) {
-    const std::optional<std::u16string> utf16 = utf8ToUtf16(utf8);
+    const std::optional<std::u16string> utf16 = mavrel::utf8ToUtf16(utf8);
     if (!utf16) {
         return std::nullopt;
     }

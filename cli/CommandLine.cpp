@@ -6,13 +6,12 @@
 #include "Options.h"
 #include "Signals.h"
 #include "SingleFile.h"
+#include "VersionInfo.h"
 
 #include <cstdio>
 
 namespace wavchorus_cli {
 namespace {
-
-constexpr const char* kVersion = "1.0.0.1";
 
 void printUsage() {
     std::printf("Usage: wavchorus [OPTION]... IN.wav OUT.wav\n"
@@ -69,7 +68,7 @@ int runCommandLine(const std::vector<std::string>& args) {
         return 0;
     }
     if (options.version) {
-        std::printf("wavchorus (MavrelWAVChorus) %s\n", kVersion);
+        std::printf("wavchorus (MavrelWAVChorus) %s\n", MAVREL_VERSION);
         return 0;
     }
     // A stop waits until this thread, which calls the library for a single

@@ -5,7 +5,7 @@
 #include "Decode.h"
 
 #include "HeaderCheck.h"
-#include "WaveHeader.h"
+#include "WaveFormat.h"
 
 #include <algorithm>
 #include <array>
@@ -23,11 +23,6 @@
 
 namespace wavchorus_cli {
 namespace {
-
-std::uint32_t le32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8U |
-           static_cast<std::uint32_t>(p[2]) << 16U | static_cast<std::uint32_t>(p[3]) << 24U;
-}
 
 std::string lowerExtension(const std::string& name) {
     const std::string file = fileNameOf(name);
@@ -48,12 +43,11 @@ bool inLibraryLayout(const std::vector<std::uint8_t>& firstBytes,
     if (firstBytes.size() < mavrel::kHeaderBytes) {
         return true;
     }
-    std::uint8_t header[mavrel::kHeaderBytes];
-    std::memcpy(header, firstBytes.data(), sizeof header);
-    if (!canonicalLayoutFindings(header).empty()) {
+    if (!mavrel::layoutFindings(firstBytes.data()).empty()) {
         return false;
     }
-    return !size || *size - mavrel::kHeaderBytes <= le32(header + 40);
+    return !size ||
+           *size - mavrel::kHeaderBytes <= mavrel::readWaveHeader(firstBytes.data()).dataBytes;
 }
 
 std::optional<std::vector<std::uint8_t>> firstBytesOf(const std::filesystem::path& path) {

@@ -5,7 +5,7 @@
 #include "DecodeParts.h"
 
 #include "Console.h"
-#include "FileFacts.h"
+#include "FileIdentity.h"
 #include "OutputFile.h"
 #include "Threads.h"
 
@@ -24,10 +24,8 @@ CliPath devFdPath(int fd) {
     return *cliPath("/dev/fd/" + std::to_string(fd));
 }
 
-mavrel::FileIdentity fileIdentity(const CliPath* path) {
-    const std::optional<FileIdentity> id =
-        path != nullptr ? identityOf(path->native) : std::nullopt;
-    return id ? mavrel::FileIdentity{true, id->device, id->index} : mavrel::FileIdentity{};
+std::optional<mavrel::FileIdentity> fileIdentity(const CliPath* path) {
+    return path != nullptr ? mavrel::identityOf(path->native) : std::nullopt;
 }
 
 // A pipe of 64 KiB, the usual size, holds a quarter of one of the library's
@@ -133,7 +131,7 @@ bool DecodedInput::finish(std::string& error) {
 struct EncodedOutput::State {
     Container container = Container::wav;
     std::string target;
-    mavrel::FileIdentity input;
+    std::optional<mavrel::FileIdentity> input;
     std::FILE* spool = nullptr; // the encoded file, unnamed
     SoundWriter writer;
     mavrel::OutputFile direct; // a WAV: the library's bytes, written as they come

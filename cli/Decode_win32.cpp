@@ -5,7 +5,7 @@
 #include "DecodeParts.h"
 
 #include "Console.h"
-#include "FileFacts.h"
+#include "FileIdentity.h"
 #include "OutputFile.h"
 #include "PathConversion.h"
 #include "Streams.h"
@@ -105,7 +105,7 @@ bool DecodedInput::finish(std::string& /*error*/) {
 struct EncodedOutput::State {
     Container container = Container::wav;
     CliPath target;
-    mavrel::FileIdentity input;
+    std::optional<mavrel::FileIdentity> input;
     CliPath written; // the library's WAV
     CliPath encoded;
 
@@ -199,9 +199,7 @@ bool EncodedOutput::open(const CliPath& output, Container container, const CliPa
     State& s = *state_;
     s.container = container;
     s.target = output;
-    const std::optional<FileIdentity> id =
-        input != nullptr ? identityOf(input->native) : std::nullopt;
-    s.input = id ? mavrel::FileIdentity{true, id->device, id->index} : mavrel::FileIdentity{};
+    s.input = input != nullptr ? mavrel::identityOf(input->native) : std::nullopt;
     // A decoded input is complete before the call: the library writes a WAV
     // in place itself.
     if (container == Container::wav) {

@@ -1,5 +1,8 @@
-// Warnings for inputs that the library accepts but is likely to mishandle.
+// Warnings for inputs that the library accepts but is likely to mishandle, and
+// the inputs it refuses, in the command line's words.
 #pragma once
+
+#include "WaveFormat.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -24,18 +27,13 @@ std::optional<std::string> layoutWarning(const std::uint8_t (&header)[44]);
 std::optional<std::string> shortfallWarning(const std::uint8_t (&header)[44], std::uint64_t bytes,
                                             bool afterwards);
 
-// Why the library would refuse an input that begins with these bytes (fewer
-// than 44, 0 channels, a sample rate out of range): its failure code and its
-// reason, in its words. Nothing when it would take them. For a stream, whose
-// name the library does not know, the command line says it itself.
-struct Refusal {
-    std::int32_t code = 0;
-    std::string reason;
-};
-std::optional<Refusal> headerRefusal(const std::vector<std::uint8_t>& firstBytes);
-
-// The parts of the 44 bytes that differ from the canonical 16-bit PCM layout,
-// e.g. "format 3", "32 bits", "no \"data\" at byte 36". Empty when canonical.
-std::vector<std::string> canonicalLayoutFindings(const std::uint8_t (&header)[44]);
+// Why the library would refuse an input that begins with these bytes: its
+// failure code and its reason, in its words. Nothing when it would take them.
+// For a stream, whose name the library does not know, the command line says it
+// itself.
+using Refusal = mavrel::HeaderRefusal;
+inline std::optional<Refusal> headerRefusal(const std::vector<std::uint8_t>& firstBytes) {
+    return mavrel::headerRefusal(firstBytes.data(), firstBytes.size());
+}
 
 } // namespace wavchorus_cli

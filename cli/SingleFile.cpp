@@ -3,7 +3,7 @@
 #include "CliPath.h"
 #include "Console.h"
 #include "Decode.h"
-#include "FileFacts.h"
+#include "FileIdentity.h"
 #include "HeaderCheck.h"
 #include "Messages.h"
 #include "ProgressDisplay.h"
@@ -34,9 +34,9 @@ std::optional<CliPath> pathOrComplaint(const std::string& text, const char* whic
 // to "-". The null device is no stream to keep clean, and stays a plain OUT.
 bool namesStandardOutput(const std::string& text) {
     const std::optional<CliPath> p = cliPath(text);
-    const std::optional<FileStatus> path = p ? statusOf(p->native) : std::nullopt;
-    const std::optional<FileStatus> fd1 = statusOfDescriptor(1);
-    const std::optional<FileStatus> null = statusOf("/dev/null");
+    const std::optional<mavrel::FileStatus> path = p ? mavrel::statusOf(p->native) : std::nullopt;
+    const std::optional<mavrel::FileStatus> fd1 = mavrel::statusOf(1);
+    const std::optional<mavrel::FileStatus> null = mavrel::statusOf("/dev/null");
     return path && fd1 && path->identity == fd1->identity &&
            !(null && null->identity == path->identity);
 }
@@ -69,15 +69,16 @@ int runSingleFile(const Options& options) {
     // IN and OUT as one file: a FIFO would wait for ever for its own data; a
     // redirected file is processed in place, by the library itself, which then
     // makes the replacement durable as for any input it replaces.
-    const std::optional<FileStatus> inStatus =
-        fromStdin ? statusOfDescriptor(0) : statusOf(in->native);
-    const std::optional<FileStatus> outStatus = out ? statusOf(out->native) : std::nullopt;
+    const std::optional<mavrel::FileStatus> inStatus =
+        fromStdin ? mavrel::statusOf(0) : mavrel::statusOf(in->native);
+    const std::optional<mavrel::FileStatus> outStatus =
+        out ? mavrel::statusOf(out->native) : std::nullopt;
     if (inStatus && outStatus && inStatus->identity == outStatus->identity) {
-        if (inStatus->kind == FileStatus::Kind::fifo) {
+        if (inStatus->kind == mavrel::FileStatus::Kind::fifo) {
             return usageError("'" + outText + "' is the FIFO that the input is read from");
         }
-        if (fromStdin && inStatus->kind == FileStatus::Kind::regular) {
-            if (const std::optional<std::string> self = descriptorPath(0)) {
+        if (fromStdin && inStatus->kind == mavrel::FileStatus::Kind::regular) {
+            if (const std::optional<std::string> self = mavrel::descriptorPath(0)) {
                 in = cliPath(*self);
                 fromStdin = false;
             }

@@ -21,11 +21,6 @@ namespace {
 
 constexpr std::size_t kChunk = std::size_t{64} * 1024;
 
-std::uint32_t le32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8U |
-           static_cast<std::uint32_t>(p[2]) << 16U | static_cast<std::uint32_t>(p[3]) << 24U;
-}
-
 CliPath devFdPath(int fd) {
     // Digits only: always valid UTF-8.
     return *cliPath("/dev/fd/" + std::to_string(fd));
@@ -112,7 +107,8 @@ struct InputStream::Pump {
                     std::min(n, static_cast<std::size_t>(sizeof header - total));
                 std::memcpy(header + total, buffer.data(), take);
                 if (total + take == sizeof header) {
-                    declared.store(44 + static_cast<std::uint64_t>(le32(header + 40)));
+                    declared.store(
+                        44 + static_cast<std::uint64_t>(mavrel::readWaveHeader(header).dataBytes));
                     if (std::optional<std::string> layout = layoutWarning(header)) {
                         warn(*layout);
                     }

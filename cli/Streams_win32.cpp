@@ -6,6 +6,7 @@
 #include "Console.h"
 #include "HeaderCheck.h"
 #include "PathConversion.h"
+#include "SystemError.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -23,22 +24,6 @@ namespace {
 
 constexpr std::size_t kChunk = std::size_t{64} * 1024;
 
-std::string windowsErrorText(DWORD code) {
-    wchar_t* text = nullptr;
-    const DWORD n = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::u16string wide;
-    for (DWORD k = 0; k < n; ++k) {
-        wide.push_back(static_cast<char16_t>(text[k]));
-    }
-    ::LocalFree(text);
-    while (!wide.empty() && (wide.back() == u'\r' || wide.back() == u'\n' || wide.back() == u'.')) {
-        wide.pop_back();
-    }
-    return mavrel::utf16ToUtf8(wide).value_or("error " + std::to_string(code));
-}
-
 } // namespace
 
 // A new, empty file of our own in the temporary directory.
@@ -47,14 +32,10 @@ std::optional<CliPath> temporaryFile(std::string& error) {
     wchar_t name[MAX_PATH + 1];
     const DWORD n = ::GetTempPathW(MAX_PATH + 1, dir);
     if (n == 0 || n > MAX_PATH || ::GetTempFileNameW(dir, L"wch", 0, name) == 0) {
-        error = windowsErrorText(::GetLastError());
+        error = mavrel::systemErrorText(static_cast<int>(::GetLastError()));
         return std::nullopt;
     }
-    std::u16string wide;
-    for (const wchar_t* p = name; *p != 0; ++p) {
-        wide.push_back(static_cast<char16_t>(*p));
-    }
-    const std::optional<std::string> utf8 = mavrel::utf16ToUtf8(wide);
+    const std::optional<std::string> utf8 = mavrel::utf16ToUtf8(std::wstring_view(name));
     std::optional<CliPath> path = utf8 ? cliPath(*utf8) : std::nullopt;
     if (!path) {
         ::DeleteFileW(name);

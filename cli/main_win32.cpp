@@ -22,11 +22,7 @@ int wmain(int argc, wchar_t** argv) {
     wavchorus_cli::installStopHandlers();
     std::vector<std::string> args;
     for (int k = 1; k < argc; ++k) {
-        std::u16string wide;
-        for (const wchar_t* p = argv[k]; *p != 0; ++p) {
-            wide.push_back(static_cast<char16_t>(*p));
-        }
-        std::optional<std::string> utf8 = mavrel::utf16ToUtf8(wide);
+        std::optional<std::string> utf8 = mavrel::utf16ToUtf8(std::wstring_view(argv[k]));
         if (!utf8) {
             wavchorus_cli::say("argument " + std::to_string(k) +
                                " is not valid UTF-16 (an unpaired surrogate)");

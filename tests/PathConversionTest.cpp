@@ -1,12 +1,11 @@
 // Paths between UTF-16 (the library's boundary) and UTF-8 (the file system and
 // the command line), in both directions.
 #include "PathConversion.h"
-#include "Utf8.h"
 
 #include <gtest/gtest.h>
 
 using mavrel::utf16ToUtf8;
-using wavchorus_cli::utf8ToUtf16;
+using mavrel::utf8ToUtf16;
 
 TEST(PathConversion, EncodesEachLength) {
     EXPECT_EQ(utf16ToUtf8(u"in.wav"), "in.wav");

@@ -1,5 +1,5 @@
 // The values read at fixed offsets and the exact bytes of the output header.
-#include "WaveHeader.h"
+#include "WaveFormat.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,13 @@
 # cmake -DHEADER=MavrelWAVChorus.h -DOUTPUT=codes.js -P FailureCodes.cmake
-# Writes the library's failure codes, as the public header declares them with
-# their comments, as a script that the page reads: self.wavChorusCodes maps each
-# code to its name and meaning.
+# Writes the library's result codes, as the public header declares them, as a
+# script that the page and its worker read: self.wavChorusOk is the code of a
+# finished call, self.wavChorusCodes maps each failure code to its name and
+# meaning (the header's comment).
+file(STRINGS ${HEADER} _ok REGEX "^#define WAVCHORUS_OK [0-9]+$")
+if(NOT _ok MATCHES "^#define WAVCHORUS_OK ([0-9]+)$")
+  message(FATAL_ERROR "FailureCodes: no WAVCHORUS_OK in ${HEADER}")
+endif()
+set(_ok_code ${CMAKE_MATCH_1})
 file(STRINGS ${HEADER} _lines REGEX "^#define WAVCHORUS_ERR_")
 set(_entries "")
 foreach(line IN LISTS _lines)
@@ -16,8 +22,10 @@ if(_entries STREQUAL "")
   message(FATAL_ERROR "FailureCodes: no WAVCHORUS_ERR_ code in ${HEADER}")
 endif()
 file(WRITE ${OUTPUT}.new
-  "// Written by the build from include/MavrelWAVChorus.h: the failure codes of\n"
-  "// WAVChorus(), each with its name and meaning.\n"
+  "// Written by the build from include/MavrelWAVChorus.h: the result codes of\n"
+  "// WAVChorus(): the code of a finished call, and each failure code with its\n"
+  "// name and meaning.\n"
+  "self.wavChorusOk = ${_ok_code};\n"
   "self.wavChorusCodes = Object.freeze({\n${_entries}});\n")
 file(COPY_FILE ${OUTPUT}.new ${OUTPUT} ONLY_IF_DIFFERENT)
 file(REMOVE ${OUTPUT}.new)

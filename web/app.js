@@ -17,7 +17,7 @@
 'use strict';
 
 (() => {
-  const WAVCHORUS_OK = 999;
+  const WAVCHORUS_OK = self.wavChorusOk;
   const $ = (id) => document.getElementById(id);
 
   // ---- The worker ---------------------------------------------------------
@@ -286,7 +286,7 @@
     // read as it is, with today's notes on it.
     const notes = answer.converted
       ? [`Converted for the library: ${answer.converted}.`]
-      : wavFiles.layoutWarnings(bytes);
+      : wavFiles.layoutWarnings(answer.header);
     if (answer.undecoded) notes.unshift(`Neither the page's decoder nor the browser could read this file (${answer.undecoded}): the library reads it at its fixed offsets.`);
     const warnings = notes.map((text) => {
       const line = document.createElement('p');

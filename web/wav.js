@@ -1,6 +1,9 @@
 // WAV files as the library reads them: three values at fixed offsets of the
 // canonical 44-byte header, and 16-bit little-endian samples from byte 44 to
-// the end of the file. Shared by the page and the worker.
+// the end of the file. Shared by the page and the worker. What the library makes
+// of a header (its refusal, the layout it departs from, what the output holds)
+// comes from the library itself: the worker asks the module for these facts
+// (wavChorusHeaderFacts), and the page only words them.
 'use strict';
 
 self.wavFiles = (() => {
@@ -27,24 +30,19 @@ self.wavFiles = (() => {
     return bytes.length < HEADER_BYTES ? 0 : Math.floor((bytes.length - HEADER_BYTES) / 2);
   }
 
-  // An upper bound on the output's size: the chorus writes one value for each
-  // value it reads, and pads a file that ends early with silence up to the frame
-  // count that its header declares.
-  function outputBytesAtMost(bytes) {
-    const header = readHeader(bytes);
-    if (header === null || header.channels === 0) return HEADER_BYTES;
-    const declared = Math.floor(Math.floor(header.dataBytes / 2) / header.channels);
-    return HEADER_BYTES + 2 * Math.max(valuesPresent(bytes) + 1, declared);
+  // The output's size, from the library's facts of the file's header.
+  function outputBytes(facts) {
+    return HEADER_BYTES + 2 * (facts.valuesWritten || 0);
   }
 
   // Why the page will not take this file, or null when it will.
-  function tooLargeReason(bytes) {
+  function tooLargeReason(bytes, facts) {
     const limit = `${MAX_FILE_BYTES / (1024 * 1024)} MB`;
     if (bytes.length > MAX_FILE_BYTES) {
       return `The file is ${formatBytes(bytes.length)}; this page takes files up to ${limit}. ` +
         'Use the command line (wavchorus) for larger ones.';
     }
-    const output = outputBytesAtMost(bytes);
+    const output = outputBytes(facts);
     if (output > MAX_FILE_BYTES) {
       return `The header declares more samples than the file holds: the chorus would pad it ` +
         `with silence to ${formatBytes(output)}, and this page holds results up to ${limit}. ` +
@@ -74,55 +72,39 @@ self.wavFiles = (() => {
     return { sampleRate: header.sampleRate, frames, channels: out };
   }
 
-  // The parts of the 44 bytes that differ from the canonical 16-bit PCM layout.
-  function layoutFindings(bytes) {
-    const view = new DataView(bytes.buffer, bytes.byteOffset, HEADER_BYTES);
-    const text = (at) => String.fromCharCode(...bytes.subarray(at, at + 4));
-    const found = [];
-    for (const [at, tag] of [[0, 'RIFF'], [8, 'WAVE'], [12, 'fmt '], [36, 'data']]) {
-      if (text(at) !== tag) found.push(`no "${tag}" at byte ${at}`);
-    }
-    if (view.getUint32(16, true) !== 16) found.push(`a format chunk of ${view.getUint32(16, true)} bytes`);
-    if (view.getUint16(20, true) !== 1) found.push(`format ${view.getUint16(20, true)}`);
-    if (view.getUint16(34, true) !== 16) found.push(`${view.getUint16(34, true)} bits`);
-    return found;
-  }
-
   // Whether a file goes to the library as it is, as wavchorus decides: the
   // canonical header and nothing after the data it declares (a file cut short
   // goes too), or fewer bytes than a header, for the library's own refusal.
-  function inLibraryLayout(bytes) {
+  function inLibraryLayout(bytes, facts) {
     if (bytes.length < HEADER_BYTES) return true;
-    return layoutFindings(bytes).length === 0 && bytes.length - HEADER_BYTES <= readHeader(bytes).dataBytes;
+    return facts.findings.length === 0 && bytes.length - HEADER_BYTES <= facts.dataBytes;
   }
 
-  // What the page tells the visitor before they listen: where the file is not
-  // the canonical layout that the library reads it as, and silence that the
-  // chorus adds for samples the header declares but the file lacks.
-  function layoutWarnings(bytes) {
-    const header = readHeader(bytes);
-    if (header === null) return [];
-    const found = layoutFindings(bytes);
+  // What the page tells the visitor before they listen, from the library's
+  // facts of the header: where the file is not the canonical layout that the
+  // library reads it as, and what the output holds where the file holds less
+  // than its header declares.
+  function layoutWarnings(facts) {
     const warnings = [];
-    if (found.length > 0) {
-      warnings.push(`This file is not the canonical 44-byte 16-bit PCM WAV layout (${found.join(', ')}). ` +
+    if (facts.findings && facts.findings.length > 0) {
+      warnings.push(`This file is not the canonical 44-byte 16-bit PCM WAV layout (${facts.findings.join(', ')}). ` +
         'The library reads it as if it were, so the result may sound wrong: convert it first, ' +
         'e.g. sox IN.wav -b 16 -e signed-integer fixed.wav');
     }
-    if (header.channels > 0) {
-      const values = valuesPresent(bytes);
-      const frames = Math.floor(values / header.channels);
-      const declared = Math.floor(Math.floor(header.dataBytes / 2) / header.channels);
-      // One or two channels are padded frame by frame; more go through as one
-      // stream of values, padded while fewer values than the declared frames were read.
-      const counted = header.channels <= 2 ? frames : values;
-      if (declared > counted) {
-        // A stereo frame whose second value is missing ends the output; any
-        // other file is padded.
-        warnings.push(`The header declares ${declared} frames but the file holds ${frames}: ` +
-          (header.channels === 2
-            ? `the output ends there too, after one further value, its header still declaring ${declared}.`
-            : 'the chorus writes the missing part as silence.'));
+    if (facts.refusal === 0 && facts.framesHeld < facts.framesDeclared) {
+      const declared = facts.framesDeclared;
+      const start = `The header declares ${declared} frames but the file holds ${facts.framesHeld}: `;
+      if (!facts.endsShort) {
+        warnings.push(`${start}the chorus writes the missing part as silence.`);
+      } else {
+        const frames = Math.floor(facts.valuesWritten / facts.channels);
+        const further = facts.valuesWritten % facts.channels;
+        warnings.push(start +
+          (frames === facts.framesHeld
+            ? 'the output ends there too'
+            : `the chorus adds silence only up to ${declared} values, so the output ends after ${frames} frames`) +
+          (further === 0 ? '' : further === 1 ? ', after one further value' : `, after ${further} further values`) +
+          `, its header still declaring ${declared}.`);
       }
     }
     return warnings;
@@ -142,7 +124,7 @@ self.wavFiles = (() => {
   }
 
   return Object.freeze({
-    HEADER_BYTES, MAX_FILE_BYTES, readHeader, outputBytesAtMost, tooLargeReason, channelsOf,
+    HEADER_BYTES, MAX_FILE_BYTES, readHeader, tooLargeReason, channelsOf,
     layoutWarnings, inLibraryLayout, formatBytes, outputName,
   });
 })();

@@ -14,14 +14,16 @@
 //           converted: what the page did to the bytes before (the browser's
 //           decoding), said instead of the decoder's own description.
 // Answer:   {id, code, report, message, output: ArrayBuffer|null, media,
-//            converted: string|null, facts}
+//            converted: string|null, facts, header}
+//           (facts: the first bytes of what the library read; header: what
+//           the library makes of them, see headerFacts)
 //           or {id, undecoded: reason} when the decoder cannot read the file,
 //           or {id, error} when the page cannot run the call at all.
 'use strict';
 
-importScripts('wav.js', 'pictures.js', 'wavchorus.js');
+importScripts('codes.js', 'wav.js', 'pictures.js', 'wavchorus.js');
 
-const WAVCHORUS_OK = 999;
+const WAVCHORUS_OK = self.wavChorusOk;
 
 // What the library prints on stdout (the report) and stderr (its messages),
 // line by line, for the call in progress.
@@ -71,8 +73,8 @@ function decoderModule() {
 // The file as the library's canonical WAV: {bytes, converted} with converted
 // the text of what was done (null for a file that goes to the library as it
 // is), or {undecoded: reason}.
-async function canonical(name, bytes) {
-  if (wavFiles.inLibraryLayout(bytes)) return { bytes, converted: null };
+async function canonical(name, bytes, header) {
+  if (wavFiles.inLibraryLayout(bytes, header)) return { bytes, converted: null };
   let module;
   try {
     module = await decoderModule();
@@ -116,6 +118,25 @@ function removeQuietly(module, path) {
     module.FS.unlink(path);
   } catch {
     // Not there: the call refused the file before it made an output.
+  }
+}
+
+// What the library makes of the file's header (WaveFormat.h), as the module's
+// wavChorusHeaderFacts words it.
+function headerFacts(module, bytes) {
+  const stack = module.stackSave();
+  try {
+    const head = bytes.subarray(0, wavFiles.HEADER_BYTES);
+    const at = module.stackAlloc(head.length);
+    module.HEAPU8.set(head, at);
+    const capacity = 4096;
+    const text = module.stackAlloc(capacity);
+    if (module._wavChorusHeaderFacts(at, head.length, bytes.length, text, capacity) === 0) {
+      throw new Error('the header facts do not fit');
+    }
+    return JSON.parse(module.UTF8ToString(text));
+  } finally {
+    module.stackRestore(stack);
   }
 }
 
@@ -197,14 +218,16 @@ self.onmessage = async (event) => {
   const { id, name, pictures, decode } = event.data;
   let bytes = new Uint8Array(event.data.bytes);
   try {
-    let refusal = wavFiles.tooLargeReason(bytes);
+    const library = await libraryModule();
+    let header = headerFacts(library, bytes);
+    let refusal = wavFiles.tooLargeReason(bytes, header);
     if (refusal !== null) {
       self.postMessage({ id, error: refusal, tooLarge: true });
       return;
     }
     let converted = null;
     if (decode) {
-      const decoded = await canonical(name, bytes);
+      const decoded = await canonical(name, bytes, header);
       if (decoded.undecoded !== undefined) {
         self.postMessage({ id, undecoded: decoded.undecoded });
         return;
@@ -212,13 +235,14 @@ self.onmessage = async (event) => {
       bytes = decoded.bytes;
       if (decoded.converted !== null) converted = event.data.converted || decoded.converted;
       // The decoded file is what the page holds from here on.
-      refusal = wavFiles.tooLargeReason(bytes);
+      header = headerFacts(library, bytes);
+      refusal = wavFiles.tooLargeReason(bytes, header);
       if (refusal !== null) {
         self.postMessage({ id, error: `Decoded to 16-bit PCM: ${refusal}`, tooLarge: true });
         return;
       }
     }
-    const answer = { id, converted, facts: bytes.slice(0, wavFiles.HEADER_BYTES), ...(await chorus(name, bytes)) };
+    const answer = { id, converted, header, facts: bytes.slice(0, wavFiles.HEADER_BYTES), ...(await chorus(name, bytes)) };
     if (pictures && answer.output !== null) {
       answer.media = media(bytes, answer.output);
     }

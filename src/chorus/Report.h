@@ -5,7 +5,7 @@
 // interleave.
 #pragma once
 
-#include "WaveHeader.h"
+#include "WaveFormat.h"
 
 #include <array>
 #include <cstddef>

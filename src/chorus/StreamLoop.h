@@ -5,7 +5,7 @@
 #include "ChorusState.h"
 #include "InputFile.h"
 #include "OutputFile.h"
-#include "WaveHeader.h"
+#include "WaveFormat.h"
 
 namespace mavrel {
 

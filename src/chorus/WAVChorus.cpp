@@ -9,7 +9,7 @@
 #include "Report.h"
 #include "StreamLoop.h"
 #include "SystemError.h"
-#include "WaveHeader.h"
+#include "WaveFormat.h"
 
 #include <array>
 #include <cstdio>
@@ -23,16 +23,7 @@ namespace {
 // The file layer takes paths as UTF-8 on every system (on Windows it opens them
 // by their UTF-16 form again), and messages name them so.
 std::optional<std::string> narrowPath(const WAVChorusChar* path) {
-#if defined(_WIN32)
-    // wchar_t holds UTF-16 units on Windows, but is a type of its own.
-    std::u16string units;
-    for (const WAVChorusChar* p = path; *p != 0; ++p) {
-        units.push_back(static_cast<char16_t>(*p));
-    }
-    return utf16ToUtf8(units);
-#else
-    return utf16ToUtf8(path);
-#endif
+    return utf16ToUtf8(std::basic_string_view<WAVChorusChar>(path));
 }
 constexpr const char* kBadPathReason = "is not valid UTF-16 (unpaired surrogate)";
 
@@ -74,21 +65,11 @@ std::int32_t runWAVChorus(const WAVChorusChar* inputPath, const WAVChorusChar* o
     if (got < 0) {
         return fail(WAVCHORUS_ERR_READ, "cannot read input", *inName, systemErrorText(err));
     }
-    if (static_cast<std::size_t>(got) < kHeaderBytes) {
-        return fail(WAVCHORUS_ERR_SHORT_HEADER, "cannot read input", *inName,
-                    "shorter than the 44-byte WAV header");
+    if (const std::optional<HeaderRefusal> refusal =
+            headerRefusal(header.data(), static_cast<std::size_t>(got))) {
+        return fail(refusal->code, "cannot read input", *inName, refusal->reason);
     }
     const WaveInfo info = readWaveHeader(header);
-    if (info.channels == 0) {
-        return fail(WAVCHORUS_ERR_BAD_CHANNELS, "cannot read input", *inName,
-                    "the header gives 0 channels");
-    }
-    if (info.sampleRate <= 0 || info.sampleRate > WAVCHORUS_MAX_RATE) {
-        char why[96];
-        std::snprintf(why, sizeof why, "sample rate %d Hz is outside 1 to %d Hz",
-                      static_cast<int>(info.sampleRate), WAVCHORUS_MAX_RATE);
-        return fail(WAVCHORUS_ERR_BAD_RATE, "cannot read input", *inName, why);
-    }
 
     ChorusState state = setUpChorus(info.sampleRate);
     addInputHalf(report, info);

@@ -41,7 +41,7 @@ class InputFile {
     void close();
 
     // The open file's identity, for telling that an output replaces it.
-    const FileIdentity& identity() const { return identity_; }
+    const std::optional<FileIdentity>& identity() const { return identity_; }
 
   private:
 #if defined(_WIN32)
@@ -50,7 +50,7 @@ class InputFile {
     int fd_ = -1;
     bool regular_ = false; // a regular file, which the system can read ahead
 #endif
-    FileIdentity identity_;
+    std::optional<FileIdentity> identity_;
 };
 
 } // namespace mavrel

@@ -45,12 +45,7 @@ InputFile::OpenStatus InputFile::open(const std::string& path, int& err) {
         err = 0;
         return OpenStatus::notFileOrPipe;
     }
-    BY_HANDLE_FILE_INFORMATION about{};
-    if (::GetFileInformationByHandle(h, &about)) {
-        identity_ = FileIdentity{true, about.dwVolumeSerialNumber,
-                                 (static_cast<std::uint64_t>(about.nFileIndexHigh) << 32U) |
-                                     about.nFileIndexLow};
-    }
+    identity_ = identityOfHandle(h);
     return OpenStatus::ok;
 }
 

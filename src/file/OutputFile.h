@@ -35,7 +35,7 @@ class OutputFile {
     // input: the file the call reads, so that replacing it is made durable; an
     // unknown identity never matches. On failure returns false with err set to
     // the system's error code (errno, or GetLastError on Windows).
-    bool create(const std::string& path, int& err, const FileIdentity& input = {});
+    bool create(const std::string& path, int& err, const std::optional<FileIdentity>& input = {});
     bool write(const void* data, std::size_t n, int& err);
     // Asks the system to start putting what is written so far on storage, and
     // does not wait for it: a long output then goes to the disk while the call

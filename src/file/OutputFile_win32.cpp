@@ -46,7 +46,8 @@ OutputFile::~OutputFile() {
     }
 }
 
-bool OutputFile::create(const std::string& path, int& err, const FileIdentity& input) {
+bool OutputFile::create(const std::string& path, int& err,
+                        const std::optional<FileIdentity>& input) {
     // An existing output that is not a disk file (NUL, a pipe, a console) is
     // written directly.
     const std::wstring name = systemPath(path);
@@ -60,13 +61,7 @@ bool OutputFile::create(const std::string& path, int& err, const FileIdentity& i
             return true;
         }
         replacing_ = true;
-        BY_HANDLE_FILE_INFORMATION about{};
-        if (::GetFileInformationByHandle(existing, &about)) {
-            const FileIdentity output{true, about.dwVolumeSerialNumber,
-                                      (static_cast<std::uint64_t>(about.nFileIndexHigh) << 32U) |
-                                          about.nFileIndexLow};
-            durable_ = sameFile(input, output);
-        }
+        durable_ = sameFile(input, identityOfHandle(existing));
         if (!::CloseHandle(existing)) {
             err = static_cast<int>(::GetLastError());
             return false;

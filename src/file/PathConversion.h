@@ -1,6 +1,7 @@
-// Turns the exported UTF-16 path into the narrow path that the file layer takes:
-// UTF-8, on every system; on Windows the file layer turns it back into UTF-16
-// for the wide file calls, so that any name opens exactly the file it names.
+// Text between UTF-16 (the exported paths, the Windows arguments and messages)
+// and UTF-8, the narrow form the file layer takes on every system; on Windows
+// the file layer turns a path back into UTF-16 for the wide file calls, so that
+// any name opens exactly the file it names.
 #pragma once
 
 #include <optional>
@@ -14,7 +15,17 @@ namespace mavrel {
 // wrong file.
 std::optional<std::string> utf16ToUtf8(std::u16string_view s);
 
+// Strict UTF-8 to UTF-16: no overlong forms, no surrogates, nothing above
+// U+10FFFF. Returns nothing for text that is not valid UTF-8.
+std::optional<std::u16string> utf8ToUtf16(std::string_view s);
+
 #if defined(_WIN32)
+// wchar_t holds UTF-16 units on Windows, but is a type of its own.
+std::u16string utf16Of(std::wstring_view s);
+inline std::optional<std::string> utf16ToUtf8(std::wstring_view s) {
+    return utf16ToUtf8(utf16Of(s));
+}
+
 // The form of a UTF-8 path (from utf16ToUtf8) that the system's wide file calls
 // (CreateFileW) take: UTF-16 again, exactly, and as given when it is short
 // enough for them. A path whose absolute form has MAX_PATH (260) units or more

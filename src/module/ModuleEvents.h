@@ -9,12 +9,6 @@
 
 namespace mavrel {
 
-// The reason codes of the loader's entry point.
-inline constexpr std::uint32_t kProcessDetach = 0;
-inline constexpr std::uint32_t kProcessAttach = 1;
-
-inline constexpr std::size_t kLibraryRecordBytes = 64;
-
 // The framework operations that attach and detach call, as a table so that
 // tests can put a recording framework in its place.
 struct FrameworkCalls {
@@ -25,15 +19,20 @@ struct FrameworkCalls {
     void (*termExtensionModule)(MavrelFrameworkModuleRecord* module, int all);
 };
 
-// The framework library's own operations.
-FrameworkCalls frameworkCalls();
+// The framework library's own operations. Inline, so that a test that drives
+// the handler with a recording framework does not link the framework library.
+inline FrameworkCalls frameworkCalls() {
+    return FrameworkCalls{&MavrelFrameworkInitExtensionModule, &MavrelFrameworkAllocate,
+                          &MavrelFrameworkConstructLibraryRecord,
+                          &MavrelFrameworkTermExtensionModule};
+}
 
 // The entry point's handler. Attach: the framework's initialisation with the
 // module record and the instance handle (0 fails the attach), then a per-library
-// record in 64 bytes of the framework's storage, skipped when the allocation
-// fails. Detach: the framework's termination. Returns 1, or 0 for a refused
-// attach. Every other reason is accepted and ignored. moduleRecord is only passed
-// on, never read or written here.
+// record in MAVREL_FRAMEWORK_LIBRARY_RECORD_BYTES of the framework's storage, skipped when the
+// allocation fails. Detach: the framework's termination. Returns 1, or 0 for a refused attach.
+// Every other reason is accepted and ignored. moduleRecord is only passed on, never read or written
+// here.
 int handleModuleEvent(const FrameworkCalls& framework, MavrelFrameworkModuleRecord* moduleRecord,
                       void* instance, std::uint32_t reason);
 

@@ -24,16 +24,18 @@ namespace {
 // load).
 __attribute__((constructor)) void attachModule() {
     void* const instance = ownInstance();
-    if (MavrelFrameworkPreAttachHook(instance, kProcessAttach, nullptr) == 0) {
+    if (MavrelFrameworkPreAttachHook(instance, MAVREL_FRAMEWORK_PROCESS_ATTACH, nullptr) == 0) {
         return;
     }
-    (void)handleModuleEvent(frameworkCalls(), &moduleRecord, instance, kProcessAttach);
+    (void)handleModuleEvent(frameworkCalls(), &moduleRecord, instance,
+                            MAVREL_FRAMEWORK_PROCESS_ATTACH);
 }
 
 __attribute__((destructor)) void detachModule() {
     void* const instance = ownInstance();
-    (void)handleModuleEvent(frameworkCalls(), &moduleRecord, instance, kProcessDetach);
-    (void)MavrelFrameworkPreAttachHook(instance, kProcessDetach, nullptr);
+    (void)handleModuleEvent(frameworkCalls(), &moduleRecord, instance,
+                            MAVREL_FRAMEWORK_PROCESS_DETACH);
+    (void)MavrelFrameworkPreAttachHook(instance, MAVREL_FRAMEWORK_PROCESS_DETACH, nullptr);
 }
 
 } // namespace

@@ -4,7 +4,7 @@
 #include "InputFile.h"
 #include "OutputFile.h"
 #include "ReferenceChorus.h"
-#include "WaveHeader.h"
+#include "WaveFormat.h"
 
 #include <gtest/gtest.h>
 
@@ -104,6 +104,9 @@ void expectLikeTheDefinition(const Input& input, std::size_t expectedBytes) {
     ASSERT_EQ(expected.size(), expectedBytes) << "the case itself is miscounted";
     const std::vector<std::uint8_t> got = runLoop(input);
     ASSERT_EQ(got.size(), expected.size());
+    // What the command line and the page say of an input before it is read.
+    const mavrel::WaveInfo info{input.channels, input.rate, 0, input.declaredFrames};
+    EXPECT_EQ(mavrel::planOutput(info, input.samples.size()).valuesWritten * 2, got.size());
     const auto diff = std::mismatch(got.begin(), got.end(), expected.begin());
     EXPECT_TRUE(diff.first == got.end())
         << "first difference at output byte " << (diff.first - got.begin());

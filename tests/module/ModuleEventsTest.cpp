@@ -28,7 +28,7 @@ struct Recorder {
     std::vector<Call> calls;
     int initResult = 1;
     bool allocationFails = false;
-    alignas(std::max_align_t) unsigned char storage[mavrel::kLibraryRecordBytes] = {};
+    alignas(std::max_align_t) unsigned char storage[MAVREL_FRAMEWORK_LIBRARY_RECORD_BYTES] = {};
 };
 Recorder recorder;
 
@@ -66,7 +66,7 @@ class ModuleEvents : public ::testing::Test {
 };
 
 TEST_F(ModuleEvents, AttachInitialisesThenBuildsTheLibraryRecord) {
-    EXPECT_EQ(event(mavrel::kProcessAttach), 1);
+    EXPECT_EQ(event(MAVREL_FRAMEWORK_PROCESS_ATTACH), 1);
     const std::vector<Call> expected{
         {"init", &record, instance, 0, -1},
         {"allocate", nullptr, nullptr, 64, -1},
@@ -77,7 +77,7 @@ TEST_F(ModuleEvents, AttachInitialisesThenBuildsTheLibraryRecord) {
 
 TEST_F(ModuleEvents, RefusedInitialisationFailsTheAttachAndStopsThere) {
     recorder.initResult = 0;
-    EXPECT_EQ(event(mavrel::kProcessAttach), 0);
+    EXPECT_EQ(event(MAVREL_FRAMEWORK_PROCESS_ATTACH), 0);
     const std::vector<Call> expected{{"init", &record, instance, 0, -1}};
     EXPECT_EQ(recorder.calls, expected);
 }
@@ -87,7 +87,7 @@ TEST_F(ModuleEvents, AnyNonzeroInitialisationLetsTheAttachGoOn) {
         SCOPED_TRACE(result);
         recorder = Recorder{};
         recorder.initResult = result;
-        EXPECT_EQ(event(mavrel::kProcessAttach), 1);
+        EXPECT_EQ(event(MAVREL_FRAMEWORK_PROCESS_ATTACH), 1);
         ASSERT_EQ(recorder.calls.size(), 3U);
         EXPECT_EQ(recorder.calls[2].op, "construct");
     }
@@ -95,7 +95,7 @@ TEST_F(ModuleEvents, AnyNonzeroInitialisationLetsTheAttachGoOn) {
 
 TEST_F(ModuleEvents, FailedAllocationSkipsTheRecordAndTheAttachSucceeds) {
     recorder.allocationFails = true;
-    EXPECT_EQ(event(mavrel::kProcessAttach), 1);
+    EXPECT_EQ(event(MAVREL_FRAMEWORK_PROCESS_ATTACH), 1);
     const std::vector<Call> expected{
         {"init", &record, instance, 0, -1},
         {"allocate", nullptr, nullptr, 64, -1},
@@ -104,7 +104,7 @@ TEST_F(ModuleEvents, FailedAllocationSkipsTheRecordAndTheAttachSucceeds) {
 }
 
 TEST_F(ModuleEvents, DetachTerminatesWithFlagZero) {
-    EXPECT_EQ(event(mavrel::kProcessDetach), 1);
+    EXPECT_EQ(event(MAVREL_FRAMEWORK_PROCESS_DETACH), 1);
     const std::vector<Call> expected{{"term", &record, nullptr, 0, 0}};
     EXPECT_EQ(recorder.calls, expected);
 }
@@ -123,11 +123,11 @@ TEST_F(ModuleEvents, TheModuleRecordIsOnlyPassedOn) {
     std::memset(&record, 0xA5, sizeof record);
     unsigned char before[sizeof record];
     std::memcpy(before, &record, sizeof record);
-    event(mavrel::kProcessAttach);
+    event(MAVREL_FRAMEWORK_PROCESS_ATTACH);
     event(2);
-    event(mavrel::kProcessDetach);
+    event(MAVREL_FRAMEWORK_PROCESS_DETACH);
     recorder.allocationFails = true;
-    event(mavrel::kProcessAttach);
+    event(MAVREL_FRAMEWORK_PROCESS_ATTACH);
     EXPECT_EQ(std::memcmp(before, &record, sizeof record), 0);
     for (const Call& call : recorder.calls) {
         if (call.op != "allocate") {

@@ -32,12 +32,14 @@ test('instantiating the module registers it once, with its per-library record', 
   assert.equal(records, 1, 'per-library records of the module');
 });
 
-test('the page\'s module exports WAVChorus and only the runtime\'s own names beside it', () => {
+test('the page\'s module exports WAVChorus, the header facts for the page and only the runtime\'s own names beside them', () => {
   const exports = WebAssembly.Module.exports(compile(path.join(places.site(), 'wavchorus.wasm')));
   const names = exports.map((entry) => entry.name);
   assert.ok(names.includes('WAVChorus'), `no WAVChorus among ${names}`);
-  const others = names.filter((name) => name !== 'WAVChorus' && !RUNTIME_EXPORTS.test(name));
-  assert.deepEqual(others, [], 'exports of the library beside WAVChorus');
+  assert.ok(names.includes('wavChorusHeaderFacts'), `no wavChorusHeaderFacts among ${names}`);
+  const others = names.filter((name) => !['WAVChorus', 'wavChorusHeaderFacts'].includes(name) &&
+    !RUNTIME_EXPORTS.test(name));
+  assert.deepEqual(others, [], 'exports of the library beside WAVChorus and wavChorusHeaderFacts');
 });
 
 test('sin and atan are compiled into the module, not taken from the browser', () => {

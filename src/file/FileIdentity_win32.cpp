@@ -1,25 +1,22 @@
 // Windows: a file is its volume's serial number and its file index.
-#include "FileFacts.h"
+#include "FileIdentity.h"
 
 #include <io.h>
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-namespace wavchorus_cli {
-namespace {
+namespace mavrel {
 
-std::optional<FileIdentity> identityOfHandle(HANDLE h) {
+std::optional<FileIdentity> identityOfHandle(void* handle) {
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(h, &info)) {
+    if (!::GetFileInformationByHandle(handle, &info)) {
         return std::nullopt;
     }
     return FileIdentity{info.dwVolumeSerialNumber, static_cast<std::uint64_t>(info.nFileIndexHigh)
                                                            << 32U |
                                                        info.nFileIndexLow};
 }
-
-} // namespace
 
 std::optional<FileIdentity> identityOf(const std::filesystem::path& path) {
     // Backup semantics, so that a directory can be opened and looked at too.
@@ -50,7 +47,7 @@ std::optional<FileStatus> statusOf(const std::filesystem::path& path) {
 }
 
 // A disk file only: a pipe or a console has no file index.
-std::optional<FileStatus> statusOfDescriptor(int fd) {
+std::optional<FileStatus> statusOf(int fd) {
     const auto h = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
     if (h == INVALID_HANDLE_VALUE || ::GetFileType(h) != FILE_TYPE_DISK) {
         return std::nullopt;
@@ -73,4 +70,4 @@ std::optional<std::string> descriptorPath(int /*fd*/) {
     return std::nullopt;
 }
 
-} // namespace wavchorus_cli
+} // namespace mavrel

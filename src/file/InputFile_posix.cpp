@@ -1,5 +1,7 @@
 #include "InputFile.h"
 
+#include "WholeIO.h"
+
 #include <cerrno>
 #include <cstdint>
 #include <fcntl.h>
@@ -32,8 +34,7 @@ InputFile::OpenStatus InputFile::open(const std::string& path, int& err) {
         err = errno;
         return OpenStatus::cannotOpen;
     }
-    identity_ = FileIdentity{true, static_cast<std::uint64_t>(st.st_dev),
-                             static_cast<std::uint64_t>(st.st_ino)};
+    identity_ = identityFrom(st);
     regular_ = S_ISREG(st.st_mode);
     if (!regular_ && !S_ISFIFO(st.st_mode)) {
         err = 0;
@@ -52,23 +53,7 @@ InputFile::OpenStatus InputFile::open(const std::string& path, int& err) {
 }
 
 std::ptrdiff_t InputFile::read(void* buffer, std::size_t n, int& err) {
-    auto* p = static_cast<unsigned char*>(buffer);
-    std::size_t done = 0;
-    while (done < n) {
-        const ssize_t got = ::read(fd_, p + done, n - done);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            err = errno;
-            return -1;
-        }
-        if (got == 0) {
-            break;
-        }
-        done += static_cast<std::size_t>(got);
-    }
-    return static_cast<std::ptrdiff_t>(done);
+    return readWhole(fd_, buffer, n, err);
 }
 
 void InputFile::willReadOnward() {

@@ -1,6 +1,7 @@
 #include "OutputFile.h"
 
 #include "UnnamedFile.h"
+#include "WholeIO.h"
 #include "Writeback.h"
 
 #include <cerrno>
@@ -143,7 +144,8 @@ OutputFile::~OutputFile() {
     }
 }
 
-bool OutputFile::create(const std::string& path, int& err, const FileIdentity& input) {
+bool OutputFile::create(const std::string& path, int& err,
+                        const std::optional<FileIdentity>& input) {
     struct stat st {};
     // Only a symbolic link is resolved: resolving reads every component of the
     // path, and any other path already names the file that it replaces.
@@ -167,9 +169,7 @@ bool OutputFile::create(const std::string& path, int& err, const FileIdentity& i
     } else {
         target_ = replacing_ ? resolveTarget(path) : danglingLinkTarget(path);
     }
-    durable_ =
-        replacing_ && sameFile(input, FileIdentity{true, static_cast<std::uint64_t>(st.st_dev),
-                                                   static_cast<std::uint64_t>(st.st_ino)});
+    durable_ = replacing_ && sameFile(input, identityFrom(st));
     fd_ = openUnnamedFile(directoryOf(target_));
     unnamed_ = fd_ >= 0;
     // Whatever the refusal (EOPNOTSUPP from the file system, EISDIR from kernels
@@ -216,20 +216,7 @@ bool OutputFile::create(const std::string& path, int& err, const FileIdentity& i
 }
 
 bool OutputFile::write(const void* data, std::size_t n, int& err) {
-    const auto* p = static_cast<const unsigned char*>(data);
-    while (n > 0) {
-        const ssize_t put = ::write(fd_, p, n);
-        if (put < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            err = errno;
-            return false;
-        }
-        p += put;
-        n -= static_cast<std::size_t>(put);
-    }
-    return true;
+    return writeWhole(fd_, data, n, err);
 }
 
 void OutputFile::startWriteback() {

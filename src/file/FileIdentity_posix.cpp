@@ -1,19 +1,7 @@
 // POSIX: a file is its device and inode.
-#include "FileFacts.h"
+#include "FileIdentity.h"
 
-#include <sys/stat.h>
-
-namespace wavchorus_cli {
-
-std::optional<FileIdentity> identityOf(const std::filesystem::path& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        return std::nullopt;
-    }
-    return FileIdentity{static_cast<std::uint64_t>(st.st_dev),
-                        static_cast<std::uint64_t>(st.st_ino)};
-}
-
+namespace mavrel {
 namespace {
 
 FileStatus statusFrom(const struct stat& st) {
@@ -22,12 +10,16 @@ FileStatus statusFrom(const struct stat& st) {
                   : S_ISFIFO(st.st_mode) ? FileStatus::Kind::fifo
                                          : FileStatus::Kind::other;
     status.size = S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0;
-    status.identity = {static_cast<std::uint64_t>(st.st_dev),
-                       static_cast<std::uint64_t>(st.st_ino)};
+    status.identity = identityFrom(st);
     return status;
 }
 
 } // namespace
+
+std::optional<FileIdentity> identityOf(const std::filesystem::path& path) {
+    const std::optional<FileStatus> status = statusOf(path);
+    return status ? std::optional<FileIdentity>(status->identity) : std::nullopt;
+}
 
 std::optional<FileStatus> statusOf(const std::filesystem::path& path) {
     struct stat st {};
@@ -37,7 +29,7 @@ std::optional<FileStatus> statusOf(const std::filesystem::path& path) {
     return statusFrom(st);
 }
 
-std::optional<FileStatus> statusOfDescriptor(int fd) {
+std::optional<FileStatus> statusOf(int fd) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         return std::nullopt;
@@ -49,4 +41,4 @@ std::optional<std::string> descriptorPath(int fd) {
     return "/dev/fd/" + std::to_string(fd);
 }
 
-} // namespace wavchorus_cli
+} // namespace mavrel
