@@ -44,6 +44,11 @@ class SoundReader {
     SNDFILE* file_ = nullptr;
     SF_INFO info_{};
     bool integer_ = true;
+    // 24- and 32-bit integers: the bytes of a value as the file holds them,
+    // and whether its most significant byte comes first.
+    std::size_t rawWidth_ = 0;
+    bool rawBigEndian_ = false;
+    std::vector<std::uint8_t> raw_;
     sf_count_t frames_ = 0;
     sf_count_t done_ = 0;
     std::string description_;

@@ -79,6 +79,7 @@ AIFF;sox \$s16 \$f.aiff;exact
 FLAC 16-bit;sox \$s16 \$f.flac;exact
 FLAC 24-bit;sox \$deep -b 24 \$f.flac;close 2
 24-bit PCM;sox \$deep -b 24 \$f.wav;close 2
+24-bit AIFF;sox \$deep -b 24 \$f.aiff;close 2
 32-bit PCM;sox \$deep -b 32 -e signed-integer \$f.wav;close 2
 32-bit float;sox \$deep -b 32 -e floating-point \$f.wav;close 2
 64-bit float;sox \$deep -b 64 -e floating-point \$f.wav;close 2

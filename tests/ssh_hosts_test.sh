@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # The recipe of wavchorus-hosts(1) over two real ssh hosts: an sshd on
 # 127.0.0.1 and one on 127.0.0.2, each with its own user, key and home, so that
-# every file travels there and back. Names with blanks, quotes and non-ASCII letters; outputs equal
-# to a local run's; the hosts' homes left empty; then one host killed mid-run
+# every file travels there and back. Names with blanks, quotes and non-ASCII
+# letters; outputs equal to a local run's; the hosts' homes left empty; then one host killed mid-run
 # (its sshd and its sessions), its jobs done by the other. Needs root (for the
 # users) and sshd; skips otherwise.
 #   ssh_hosts_test.sh WAVCHORUS WAVCHORUS-HOSTS SAMPLE.wav WAVCHORUS-HOSTS.1
 set -uo pipefail
 # The whole test ends within a minute; a stop still cleans up (the EXIT trap).
-[ -n "${SSH_HOSTS_TEST_BOUNDED-}" ] || SSH_HOSTS_TEST_BOUNDED=1 exec timeout 60 bash "$0" "$@"
+[ -n "${SSH_HOSTS_TEST_BOUNDED-}" ] || SSH_HOSTS_TEST_BOUNDED=1 exec timeout 150 bash "$0" "$@"
 trap 'exit 143' TERM
 . "$(dirname "${BASH_SOURCE[0]}")/check.sh"
 skip() { echo "SKIP: $*"; exit 77; }
@@ -120,7 +120,7 @@ home_empty() { [ -z "$(find "$work/home-$1" -mindepth 1 ! -path "$work/home-$1/.
 recipe=$(awk '/^\.SH EXAMPLES/ { s = 1; next } s && /^\.EX/ { e = 1; next } e && /^\.EE/ { exit }
   e { print }' "$manual" | sed 's/\\-/-/g; s/\\(aq/'"'"'/g')
 check "the man page has the recipe" grep -q wavchorus-hosts <<<"$recipe"
-timeout 20 bash -c "$recipe" 2>recipe.err
+timeout 60 bash -c "$recipe" 2>recipe.err
 check "the recipe succeeds" [ $? -eq 0 ]
 check "every output of the recipe came back, equal to a local run's" all_back archive
 check "the job log names both hosts" grep -qP '\talpha\t.*\tbeta\t|\tbeta\t.*\talpha\t' <(tr '\n' '\t' <chorus.log)
@@ -132,11 +132,11 @@ check "the recipe is quiet" [ ! -s recipe.err ]
 # beta that ends well and writes nothing, as when a --return fails.
 mkdir lost && cp archive/plain.wav lost/
 printf '#!/bin/sh\nexit 0\n' >"$work/beta-bin/wavchorus" && chmod 755 "$work/beta-bin/wavchorus"
-timeout 10 wavchorus-hosts --joblog=lost.log 1/beta lost/plain.wav 2>lost.err
+timeout 30 wavchorus-hosts --joblog=lost.log 1/beta lost/plain.wav 2>lost.err
 check "a lost output fails the run" [ $? -eq 1 ]
 check "the lost output is named" grep -qF '"lost/plain.chorus.wav" did not come back from beta' lost.err
 rm "$work/beta-bin/wavchorus"
-timeout 10 wavchorus-hosts --joblog=lost.log --resume-failed 1/beta lost/plain.wav
+timeout 30 wavchorus-hosts --joblog=lost.log --resume-failed 1/beta lost/plain.wav
 check "--resume-failed runs the lost one again" cmp -s lost/plain.chorus.wav expected/plain.wav
 
 # Beta killed, with its sessions, as it runs a job: alpha does that one and the
@@ -144,7 +144,7 @@ check "--resume-failed runs the lost one again" cmp -s lost/plain.chorus.wav exp
 mkdir killed && cp -r archive/. killed/ && find killed -name '*.chorus.wav' -delete
 printf '#!/bin/sh\nsleep 30\nexec %s "$@"\n' "$work/bin/wavchorus" >"$work/beta-bin/wavchorus"
 chmod 755 "$work/beta-bin/wavchorus"
-find killed -name '*.wav' -print0 | timeout 25 wavchorus-hosts 4/alpha,1/beta 2>killed.err &
+find killed -name '*.wav' -print0 | timeout 60 wavchorus-hosts 4/alpha,1/beta 2>killed.err &
 run=$!
 for _ in $(seq 200); do
   pgrep -u "$beta_user" -x sleep >/dev/null && break
