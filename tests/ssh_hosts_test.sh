@@ -2,9 +2,9 @@
 # The recipe of wavchorus-hosts(1) over two real ssh hosts: an sshd on
 # 127.0.0.1 and one on 127.0.0.2, each with its own user, key and home, so that
 # every file travels there and back. Names with blanks, quotes and non-ASCII
-# letters; outputs equal to a local run's; the hosts' homes left empty; then one host killed mid-run
-# (its sshd and its sessions), its jobs done by the other. Needs root (for the
-# users) and sshd; skips otherwise.
+# letters; outputs equal to a local run's; the hosts' homes left empty; then one
+# host killed mid-run (its sshd and its sessions), its jobs done by the other.
+# Needs root (for the users) and sshd; skips otherwise.
 #   ssh_hosts_test.sh WAVCHORUS WAVCHORUS-HOSTS SAMPLE.wav WAVCHORUS-HOSTS.1
 set -uo pipefail
 # The whole test ends within a minute; a stop still cleans up (the EXIT trap).
