@@ -3,7 +3,6 @@
 #include "CliPath.h"
 #include "Console.h"
 #include "Decode.h"
-#include "FileFacts.h"
 #include "FileIdentity.h"
 #include "HeaderCheck.h"
 #include "Messages.h"
@@ -15,9 +14,7 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <cstdio>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -44,12 +41,6 @@ struct Job {
     // file): this job waits until that one is done. jobs.size() when none.
     std::size_t caseTwin = 0;
 };
-
-int usageError(const std::string& text) {
-    say(text);
-    std::fprintf(stderr, "Try 'wavchorus --help' for more information.\n");
-    return 2;
-}
 
 using IdentityKey = std::pair<std::uint64_t, std::uint64_t>;
 
@@ -326,12 +317,6 @@ int runBatch(const Options& options) {
     for (const Job& job : jobs) {
         fifosLeft += job.fifo ? 1 : 0;
     }
-    // What each worker is on, for the bytes read of files not yet finished.
-    auto current = std::make_unique<std::atomic<std::size_t>[]>(workerCount);
-    const std::size_t idle = jobs.size();
-    for (std::size_t w = 0; w < workerCount; ++w) {
-        current[w].store(idle);
-    }
 
     std::optional<ProgressDisplay> progress;
     if (!options.noProgress) {
@@ -341,13 +326,6 @@ int runBatch(const Options& options) {
             c.filesTotal = jobs.size();
             c.bytesDone = bytesDone.load();
             c.bytesTotal = fifosLeft.load() == 0 ? bytesTotal : 0;
-            for (std::size_t w = 0; w < workerCount; ++w) {
-                const std::size_t k = current[w].load();
-                if (k != idle && jobs[k].inFile && !jobs[k].fifo) {
-                    c.bytesDone +=
-                        std::min(jobs[k].bytes, readPositionOf(*jobs[k].inFile).value_or(0));
-                }
-            }
             return c;
         });
     }
@@ -358,26 +336,23 @@ int runBatch(const Options& options) {
         return 1;
     }
 
-    const auto work = [&](std::size_t w) {
+    const auto work = [&] {
         // A stop waits until this worker is past naming an output.
         const StopWaitsForThread waited;
         for (std::size_t k = next++; k < jobs.size(); k = next++) {
-            current[w].store(k);
             if (!writtenOutputs.claim(k) || !writtenOutputs.record(k, runJob(jobs[k], options))) {
                 ++failed;
             }
             bytesDone += jobs[k].bytes;
             fifosLeft -= jobs[k].fifo ? 1 : 0;
-            current[w].store(idle);
             ++done;
         }
     };
     std::vector<std::thread> workers;
     workers.reserve(workerCount);
     for (std::size_t w = 0; w < workerCount; ++w) {
-        workers.push_back(startHelperThread([&work, w] { work(w); }));
+        workers.push_back(startHelperThread(work));
     }
-    // The main thread waits, and alone takes the signals of interruption.
     for (std::thread& t : workers) {
         t.join();
     }

@@ -4,6 +4,7 @@
 #include "Decode.h"
 #include "Messages.h"
 #include "Options.h"
+#include "Signals.h"
 #include "SingleFile.h"
 #include "VersionInfo.h"
 
@@ -40,8 +41,8 @@ void printUsage() {
                 "      --version       output version information and exit\n"
                 "\n"
                 "On a terminal a progress line on standard error shows the files done, the\n"
-                "bytes, the time taken and the time left: for many files, and for one file\n"
-                "that takes longer than a second.\n"
+                "bytes, the time taken and the time left: for many files, and for standard\n"
+                "input or a FIFO that takes longer than a second.\n"
                 "\n"
                 "Exit status: 0 when every file was written, 1 if any failed (each failure is\n"
                 "named on standard error, and the other files are still done), 2 for a usage\n"
@@ -59,9 +60,7 @@ void printUsage() {
 int runCommandLine(const std::vector<std::string>& args) {
     const ParsedOptions parsed = parseOptions(args);
     if (!parsed.usageError.empty()) {
-        say(parsed.usageError);
-        std::fprintf(stderr, "Try 'wavchorus --help' for more information.\n");
-        return 2;
+        return usageError(parsed.usageError);
     }
     const Options& options = parsed.options;
     if (options.help) {
@@ -72,6 +71,9 @@ int runCommandLine(const std::vector<std::string>& args) {
         std::printf("wavchorus (MavrelWAVChorus) %s\n", MAVREL_VERSION);
         return 0;
     }
+    // A stop waits until this thread, which calls the library for a single
+    // file, is past naming an output.
+    const StopWaitsForThread waited;
     return options.targetDirectory ? runBatch(options) : runSingleFile(options);
 }
 

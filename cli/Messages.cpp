@@ -13,4 +13,10 @@ void warn(const std::string& name, const std::string& text) {
     say("warning: " + name + ": " + text);
 }
 
+int usageError(const std::string& text) {
+    say(text);
+    std::fprintf(stderr, "Try 'wavchorus --help' for more information.\n");
+    return 2;
+}
+
 } // namespace wavchorus_cli

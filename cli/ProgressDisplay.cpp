@@ -146,7 +146,7 @@ void ProgressDisplay::erase() {
     const std::string clear = console::clearLine(shownWidth_);
     (void)console::writeAll(terminal_, clear.data(), clear.size());
     shownWidth_ = 0;
-    setProgressLineShown(false);
+    setProgressLineShown(0);
 }
 
 // With the terminal's lock held.
@@ -158,7 +158,7 @@ void ProgressDisplay::draw() {
     const std::string text = console::clearLine(shownWidth_) + line;
     (void)console::writeAll(terminal_, text.data(), text.size());
     shownWidth_ = line.size();
-    setProgressLineShown(shownWidth_ > 0);
+    setProgressLineShown(shownWidth_);
 }
 
 } // namespace wavchorus_cli

@@ -6,11 +6,14 @@
 // progress, which is marked for deletion until it is complete.
 #include "Signals.h"
 
+#include "Console.h"
+
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
 #include <atomic>
 #include <io.h>
+#include <string>
 
 namespace wavchorus_cli {
 namespace {
@@ -35,7 +38,7 @@ constexpr StopEvent kStopEvents[] = {
 };
 
 std::atomic<int> stopLineFd{-1};
-std::atomic<bool> progressLineShown{false};
+std::atomic<std::size_t> progressWidth{0};
 
 BOOL WINAPI onStopEvent(DWORD event) {
     const int terminal = stopLineFd.load();
@@ -45,11 +48,15 @@ BOOL WINAPI onStopEvent(DWORD event) {
     }
     for (const StopEvent& e : kStopEvents) {
         if (e.event == event) {
-            DWORD written = 0;
-            if (terminal >= 0 && progressLineShown.load()) {
-                (void)::WriteFile(to, "\r\033[K", 4, &written, nullptr);
+            // The console takes no escape sequences: the progress line is
+            // cleared with blanks, as the display clears it.
+            std::string text;
+            if (terminal >= 0 && progressWidth.load() > 0) {
+                text = console::clearLine(progressWidth.load());
             }
-            (void)::WriteFile(to, e.line, e.length, &written, nullptr);
+            text.append(e.line, e.length);
+            DWORD written = 0;
+            (void)::WriteFile(to, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
             (void)::TerminateProcess(::GetCurrentProcess(), e.status);
         }
     }
@@ -66,17 +73,10 @@ void setStopLineTerminal(int fd) {
     stopLineFd.store(fd);
 }
 
-void setProgressLineShown(bool shown) {
-    progressLineShown.store(shown);
+void setProgressLineShown(std::size_t width) {
+    progressWidth.store(width);
 }
 
-StopSignalsHeld::StopSignalsHeld() = default;
-
-StopSignalsHeld::~StopSignalsHeld() = default;
-
-// The console's handler ends the process at once: a worker terminated between
-// clearing its output's deletion mark and the rename leaves that complete file
-// under its temporary name.
 StopWaitsForThread::StopWaitsForThread() = default;
 
 StopWaitsForThread::~StopWaitsForThread() = default;

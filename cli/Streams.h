@@ -45,7 +45,7 @@ class InputStream {
 
     // For the progress line, from any thread: the bytes passed on so far, and
     // the input's whole size (44 + the declared data size) once its header has
-    // passed, 0 before.
+    // passed, 0 before and once a stream that ended short is being padded.
     std::uint64_t bytesPassed() const { return passed_.load(); }
     std::uint64_t declaredBytes() const { return declared_.load(); }
 

@@ -124,6 +124,11 @@ struct InputStream::Pump {
         }
         console::closeDescriptor(pipe[1]);
         pipe[1] = -1;
+        // While the library pads a stream that ended short, the time left is
+        // not known.
+        if (ended && total < declared.load()) {
+            declared.store(0);
+        }
         announceHeader(static_cast<std::size_t>(std::min<std::uint64_t>(total, sizeof header)));
         // A stream that the library stopped reading (its output failed) was not
         // short: the library says what failed.

@@ -1,6 +1,6 @@
 // The command line's helper threads: batch workers, stream pumps, the progress
-// line. The process's signals of interruption (SIGINT, SIGTERM, SIGHUP) are
-// taken by the main thread alone.
+// line. Like every thread of the program they hold the stop signals, which a
+// thread of their own takes (see Signals.h).
 #pragma once
 
 #include <functional>
@@ -16,7 +16,7 @@ enum class PipeSignal {
     block,
 };
 
-// Starts fn on a new thread with SIGINT, SIGTERM and SIGHUP blocked.
+// Starts fn on a new thread.
 std::thread startHelperThread(std::function<void()> fn,
                               PipeSignal pipeSignal = PipeSignal::deliver);
 

@@ -95,6 +95,15 @@ extern "C" {
  * WAVCHORUS_ERR_* codes above. Thread-safe: calls share nothing a caller can
  *   observe (only the limiter's table of constant values, filled atomically),
  *   and each call's report reaches stdout whole, in one write.
+ * Signals (POSIX): the output in progress has no name until it is complete,
+ *   so a process that ends meanwhile leaves nothing. While a call names its
+ *   output (a link, and a rename over an earlier output), it holds every
+ *   catchable signal in the calling thread: a handler that ends the process,
+ *   in that thread or after parking it with a signal, takes effect once the
+ *   whole output is in place. The library installs no handlers. On Windows
+ *   nothing is held: a process terminated between the clearing of the
+ *   output's deletion mark and its rename leaves the complete file under a
+ *   temporary name beside the earlier output.
  */
 MAVREL_WAV_CHORUS_API int32_t WAVCHORUS_CALL WAVChorus(const WAVChorusChar* inputPath,
                                                        const WAVChorusChar* outputPath);

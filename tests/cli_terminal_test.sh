@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The command line in a real terminal (tmux): the progress line for a batch and
-# for a single file that takes longer than a second, gone when the work is done,
+# for a single stream that takes longer than a second, none for a single
+# regular file, gone when the work is done,
 # with the reports and messages that came meanwhile whole around it; none with
 # --no-progress; audio neither read from nor written to the terminal.
 #   cli_terminal_test.sh WAVCHORUS SAMPLE.wav [CAPTURE.txt]
@@ -107,17 +108,26 @@ check "single: the line is gone" bash -c "! grep -qE -- '$progress' <<<'$shown'"
 check "single: the report whole, and nothing else" [ "$(output)" = "$(grep -v '^$' "$work/ref-report")" ]
 check "single: the output" cmp -s "$work/single-out.wav" "$work/ref.wav"
 
-# A header alone that declares 4 GiB of mono: read at once, then padded with
-# silence into a pipe that is not read for three seconds. The time left is not
-# known then, and not 0:00.
+# A header alone that declares 4 GiB of mono, from a pipe: read at once, then
+# padded with silence into a pipe that is not read for three seconds. The time
+# left is not known then, and not 0:00.
 printf 'RIFF\xff\xff\xff\xffWAVEfmt \x10\0\0\0\x01\0\x01\0\x40\x1f\0\0\x80\x3e\0\0\x02\0\x10\0data\xfe\xff\xff\xff' \
   >"$work/padded.wav"
-run_line "'$cli' -q '$work/padded.wav' - | { sleep 3; cat >/dev/null; }"
+run_line "cat '$work/padded.wav' | '$cli' -q - - | { sleep 3; cat >/dev/null; }"
 wait_for "$progress"
 line=$(screen | grep -E -- "$progress" | tail -1)
 check "padding: the time left is not known" grep -qE -- ' 44 B, [0-9:]+ elapsed, --:-- left$' <<<"$line"
 tmux_ send-keys -t 0 C-c
-wait_for '^status '
+wait_for '^bash-[0-9.]+# ?$'
+
+# A single regular file shows no line, even one that runs long: the same header
+# as a file, padded into a pipe that is not read for a while (two seconds,
+# beyond the one after which a stream's line shows).
+run_line "'$cli' -q '$work/padded.wav' - | { sleep 30; cat >/dev/null; }"
+sleep 2
+check "a regular file: no line" bash -c "! tmux -L '$socket' capture-pane -p | grep -qE -- '$progress'"
+tmux_ send-keys -t 0 C-c
+wait_for '^bash-[0-9.]+# ?$'
 
 # --no-progress: nothing while the file waits (two seconds, beyond the one
 # after which the line would show).

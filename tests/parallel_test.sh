@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The README's recipe for spreading an archive over machines with GNU parallel
-# (wavchorus-hosts), run on this machine alone (:): each file's exit status in
+# The recipe of wavchorus-hosts(1) for spreading an archive over machines with
+# GNU parallel, run on this machine alone (:): each file's exit status in
 # the job log, the bad file named on stderr, the status the number of failed
 # files, and outputs equal to the single-file form's; then the same archive as
 # batches, a chunk of files per job (-X). tests/ssh_hosts_test.sh runs the

@@ -1,18 +1,18 @@
 #!/usr/bin/env bash
-# The README's recipe over two real ssh hosts: an sshd on 127.0.0.1 and one on
-# 127.0.0.2, each with its own user, key and home, so that every file travels
-# there and back. Names with blanks, quotes and non-ASCII letters; outputs equal
-# to a local run's; the hosts' homes left empty; then one host killed mid-run
-# (its sshd and its sessions), its jobs done by the other. Needs root (for the
-# users) and sshd; skips otherwise.
-#   ssh_hosts_test.sh WAVCHORUS WAVCHORUS-HOSTS SAMPLE.wav README.md
+# The recipe of wavchorus-hosts(1) over two real ssh hosts: an sshd on
+# 127.0.0.1 and one on 127.0.0.2, each with its own user, key and home, so that
+# every file travels there and back. Names with blanks, quotes and non-ASCII
+# letters; outputs equal to a local run's; the hosts' homes left empty; then one
+# host killed mid-run (its sshd and its sessions), its jobs done by the other.
+# Needs root (for the users) and sshd; skips otherwise.
+#   ssh_hosts_test.sh WAVCHORUS WAVCHORUS-HOSTS SAMPLE.wav WAVCHORUS-HOSTS.1
 set -uo pipefail
 # The whole test ends within a minute; a stop still cleans up (the EXIT trap).
 [ -n "${SSH_HOSTS_TEST_BOUNDED-}" ] || SSH_HOSTS_TEST_BOUNDED=1 exec timeout 150 bash "$0" "$@"
 trap 'exit 143' TERM
 . "$(dirname "${BASH_SOURCE[0]}")/check.sh"
 skip() { echo "SKIP: $*"; exit 77; }
-cli=$(realpath "$1") hosts_script=$(realpath "$2") sample=$(realpath "$3") readme=$(realpath "$4")
+cli=$(realpath "$1") hosts_script=$(realpath "$2") sample=$(realpath "$3") manual=$(realpath "$4")
 sshd=$(command -v sshd || echo /usr/sbin/sshd)
 [ "$(id -u)" -eq 0 ] || skip "not root: the hosts' test users cannot be made"
 [ -x "$sshd" ] || skip "no sshd (Debian: openssh-server)"
@@ -116,10 +116,10 @@ all_back() {
 }
 home_empty() { [ -z "$(find "$work/home-$1" -mindepth 1 ! -path "$work/home-$1/.ssh*")" ]; }
 
-# The README's recipe, as it stands (alpha and beta are the two hosts).
-recipe=$(awk '/^### Over many machines/ { s = 1; next } s && /^#/ { exit }
-  s && /^    / { print substr($0, 5); b = 1; next } s && b { exit }' "$readme")
-check "the README has the recipe" grep -q wavchorus-hosts <<<"$recipe"
+# The man page's first example, as it stands (alpha and beta are the two hosts).
+recipe=$(awk '/^\.SH EXAMPLES/ { s = 1; next } s && /^\.EX/ { e = 1; next } e && /^\.EE/ { exit }
+  e { print }' "$manual" | sed 's/\\-/-/g; s/\\(aq/'"'"'/g')
+check "the man page has the recipe" grep -q wavchorus-hosts <<<"$recipe"
 timeout 60 bash -c "$recipe" 2>recipe.err
 check "the recipe succeeds" [ $? -eq 0 ]
 check "every output of the recipe came back, equal to a local run's" all_back archive

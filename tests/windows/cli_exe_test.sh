@@ -121,7 +121,7 @@ check "one output spelt twice fails" [ "$status" -eq 1 ]
 check "one output spelt twice keeps the first result" \
   cmp -s "$(ls -d twin-out/* | head -n 1)" "$ref/expected/$first.wav"
 
-# Wine's console in a real terminal (tmux): the progress line of a long run,
+# Wine's console in a real terminal (tmux): the progress line of a long batch,
 # then Ctrl-C, which ends it with its line and status 130, leaving the earlier
 # output as it was and no temporary file. The input is a sparse 1 GiB file.
 if command -v tmux >/dev/null; then
@@ -129,11 +129,11 @@ if command -v tmux >/dev/null; then
   { printf 'RIFF\044\000\000\100WAVEfmt \020\000\000\000\001\000\002\000'
     printf '\104\254\000\000\020\261\002\000\004\000\020\000data\000\000\000\100'; } >big.wav
   truncate -s $((44 + (1 << 30))) big.wav
-  printf earlier >out.wav
+  mkdir out && printf earlier >out/big.wav
   socket=wavchorus-wine-$$
   tmux_() { tmux -L "$socket" -f /dev/null "$@"; }
   tmux_ new-session -d -x 120 -y 20 "env -i PATH=$PATH TERM=xterm HOME=$HOME LANG=C.UTF-8 WINEPREFIX=${WINEPREFIX:-} WINEDEBUG=-all WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-} bash --norc --noprofile"
-  tmux_ send-keys -l "'$wine' '$exe' big.wav out.wav >/dev/null; echo \"status \$?\" >status"
+  tmux_ send-keys -l "'$wine' '$exe' -t out big.wav >/dev/null; echo \"status \$?\" >status"
   tmux_ send-keys Enter
   shows() { # PATTERN: the terminal shows it within 60 seconds
     local k
@@ -150,8 +150,8 @@ if command -v tmux >/dev/null; then
   check "Ctrl-C in Wine's console prints its line" shows '^(\^C)?wavchorus: stopped by Ctrl-C'
   for k in $(seq 300); do [ -s status ] && break; sleep 0.1; done
   check "Ctrl-C in Wine's console ends with status 130" [ "$(cat status 2>/dev/null)" = "status 130" ]
-  check "Ctrl-C in Wine's console keeps the earlier output" [ "$(cat out.wav)" = earlier ]
-  check "Ctrl-C in Wine's console leaves no temporary file" [ "$(ls -A | tr '\n' ' ')" = "big.wav out.wav status " ]
+  check "Ctrl-C in Wine's console keeps the earlier output" [ "$(cat out/big.wav)" = earlier ]
+  check "Ctrl-C in Wine's console leaves no temporary file" [ "$(ls -A . out | tr '\n' ' ')" = ".: big.wav out status  out: big.wav " ]
   tmux_ kill-server 2>/dev/null
   cd .. || exit 1
 else

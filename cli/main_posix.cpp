@@ -20,10 +20,11 @@ int main(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN);
     // SIGINT, SIGTERM and SIGHUP end the program with one line, as killed by the
     // signal; the output in progress leaves nothing behind. Installed before any
-    // other thread starts: the command line's own threads start with those
-    // signals blocked, so only this thread takes them.
+    // other thread starts, so that every thread holds them.
     wavchorus_cli::installStopHandlers();
 
     std::vector<std::string> args(argv + 1, argv + argc);
-    return wavchorus_cli::runCommandLine(args);
+    const int status = wavchorus_cli::runCommandLine(args);
+    wavchorus_cli::uninstallStopHandlers();
+    return status;
 }
