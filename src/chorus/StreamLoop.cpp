@@ -75,6 +75,9 @@ void swapToNative(std::int16_t* v, std::size_t n) {
 LoopStatus runStreamLoop(InputFile& in, OutputFile& out, const WaveInfo& info, ChorusState& state,
                          int& err) {
     const bool stereo = info.channels == 2;
+    if (info.sampleNumber > static_cast<std::uint64_t>(state.sweep.wrap)) {
+        keepDelayRuns(state);
+    }
     // The chorus reads a block and writes its output to a block of its own: a
     // value's tap may lie earlier in the same block.
     Block current(firstBlockValues(info));
