@@ -40,7 +40,11 @@ struct Block {
 // takes its place.
 class Output {
   public:
-    explicit Output(OutputFile& file) : file_(file) {}
+    // The output is expected to come to its header and the data it declares, as
+    // it does for an input that holds what it declares.
+    Output(OutputFile& file, const WaveInfo& info) : file_(file) {
+        file_.expectSize(kHeaderBytes + outputDataBytes(info));
+    }
     bool write(const std::int16_t* values, std::size_t n, int& err) {
         const std::size_t bytes = n * sizeof(std::int16_t);
         if (!file_.write(values, bytes, err)) {
@@ -82,7 +86,7 @@ LoopStatus runStreamLoop(InputFile& in, OutputFile& out, const WaveInfo& info, C
     // value's tap may lie earlier in the same block.
     Block current(firstBlockValues(info));
     Block result(current.size);
-    Output output(out);
+    Output output(out, info);
     // Counts frames for one or two channels, values for more. 64 bits, so that
     // even an input of many gigabytes cannot wrap it.
     std::uint64_t i = 0;
