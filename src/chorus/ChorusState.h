@@ -24,9 +24,9 @@ namespace mavrel {
 // knownIndex when state.run is not among the known runs.
 inline constexpr std::size_t kNoKnownRun = static_cast<std::size_t>(-1);
 
-// A delay run as kept for later cycles of the oscillator.
+// A delay run as kept for later cycles of the oscillator; it starts where the
+// one before it ends, the first at frame 0.
 struct KnownRun {
-    std::int32_t start = 0;
     std::int32_t end = 0;
     std::int32_t delay = 0;
 };
