@@ -79,7 +79,10 @@ void swapToNative(std::int16_t* v, std::size_t n) {
 LoopStatus runStreamLoop(InputFile& in, OutputFile& out, const WaveInfo& info, ChorusState& state,
                          int& err) {
     const bool stereo = info.channels == 2;
-    if (info.sampleNumber > static_cast<std::uint64_t>(state.sweep.wrap)) {
+    // The oscillator steps once a frame for one or two channels, once a value
+    // for more: a stream declared longer than its cycle keeps the cycle's runs.
+    const std::uint64_t steps = stereo ? info.sampleNumber : info.dataBytes / 2;
+    if (steps > static_cast<std::uint64_t>(state.sweep.wrap)) {
         keepDelayRuns(state);
     }
     // The chorus reads a block and writes its output to a block of its own: a
