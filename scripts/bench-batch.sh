@@ -18,21 +18,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 prompts=${PROMPTS:-520}
 runs=${BATCH_RUNS:-10}
-
-if [ $# -ge 1 ]; then
-  wavchorus=$1
-else
-  scripts/deps.sh bench
-  cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DMAVREL_WAV_CHORUS_BUILD_TESTS=OFF -DMAVREL_WAV_CHORUS_BUILD_BENCH=ON >/dev/null
-  cmake --build build-bench --target wavchorus >/dev/null
-  wavchorus=$PWD/build-bench/cli/wavchorus
-fi
+. scripts/bench-common.sh
+hyper_shell=--shell=bash
+wavchorus=${1:-$PWD/build-bench/cli/wavchorus}
+[ $# -ge 1 ] || build_bench wavchorus
 work=$(mktemp -d "${TMPDIR:-/tmp}/mavrel-bench-batch.XXXXXX")
 cleanup_dirs=("$work")
 trap 'rm -rf "${cleanup_dirs[@]}"' EXIT
-. scripts/bench-common.sh
-hyper_shell=--shell=bash
 
 # Sentences of 3 to 14 words from a telephony vocabulary, the same every run.
 say "speaking $prompts prompts with espeak-ng"

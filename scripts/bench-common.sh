@@ -1,10 +1,19 @@
-# The benchmark's ways of measuring and printing, each written once; sourced by
-# scripts/bench.sh and scripts/bench-batch.sh after they set $work (and, for
-# call_loop, $call_loop). Every figure
-# goes to one store, $work/figures.tsv (set, name, value, CPU time), and every
-# table is printed from it.
+# shellcheck shell=bash disable=SC2154 # $work and $call_loop are the caller's
+# The benchmark's ways of building, measuring and printing, each written once;
+# sourced by scripts/bench.sh and scripts/bench-batch.sh, which set $work (and,
+# for call_loop, $call_loop) before they measure. Every figure goes to one
+# store, $work/figures.tsv (set, name, value, CPU time); every table is printed
+# from it.
 
 say() { echo "$(basename "$0" .sh): $*" >&2; }
+
+# build_bench TARGET...: the packages, then the targets in build-bench.
+build_bench() {
+  scripts/deps.sh bench
+  cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DMAVREL_WAV_CHORUS_BUILD_TESTS=OFF -DMAVREL_WAV_CHORUS_BUILD_BENCH=ON >/dev/null
+  cmake --build build-bench --target "$@" >/dev/null
+}
 
 # record SET NAME VALUE: one figure of its own (an instruction count, a size).
 record() { printf '%s\t%s\t%s\t\n' "$@" >>"$work/figures.tsv"; }
@@ -36,11 +45,10 @@ hyper() {
   done
 }
 
-# With call_loop ($call_loop, bench/CallLoop.cpp), callgrind and /usr/bin/time:
 # host_set SET INPUT CALLS ROUNDS [NAME=LIBRARY]...: ROUNDS processes of
-# call_loop, each timing CALLS calls of the floor and of each library side by
-# side; each round's medians per call,
-# wall and CPU, go to the store.
+# call_loop (bench/CallLoop.cpp), each timing CALLS calls of the floor and of
+# each library side by side; each round's medians per call, wall and CPU, go to
+# the store.
 host_set() {
   local set=$1 in=$2 calls=$3 rounds=$4
   shift 4
@@ -77,6 +85,26 @@ peak_kib() {
   for _ in 1 2 3 4 5; do
     /usr/bin/time -v "$@" 2>&1 >/dev/null | awk -F': ' '/Maximum resident set size/ { print $2 }'
   done | sort -n | sed -n 3p
+}
+
+# build_before DIR PATH [TEXT]: the library and command line of this clone's
+# tree just before the commit that first gave PATH (or made it hold TEXT), built
+# in DIR; sets before to that commit, left empty when that history is not here.
+build_before() {
+  local dir=$1 path=$2 how=(--diff-filter=A) first
+  [ -z "${3:-}" ] || how=(-S "$3")
+  before=
+  first=$(git log --format=%H "${how[@]}" -- "$path" 2>/dev/null | tail -1)
+  [ -n "$first" ] && git cat-file -e "$first^" 2>/dev/null || return 0
+  before=$(git rev-parse --short "$first^")
+  say "building the library and wavchorus of $before"
+  rm -rf "$dir-src"
+  mkdir -p "$dir-src"
+  git archive "$before" | tar -x -C "$dir-src"
+  cmake -S "$dir-src" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DMAVREL_WAV_CHORUS_BUILD_TESTS=OFF -DMAVREL_WAV_CHORUS_BUILD_BENCH=OFF \
+    -DMAVREL_WAV_CHORUS_INSTALL=OFF >/dev/null
+  cmake --build "$dir" --target MavrelWAVChorus wavchorus >/dev/null
 }
 
 # heading TEXT: the heading between blank lines.

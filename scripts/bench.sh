@@ -1,20 +1,15 @@
 #!/usr/bin/env bash
-# The benchmark (not part of the test suite; docs/performance.md says what each
-# part measures and how): builds in build-bench, writes its inputs to a
-# temporary directory, checks that wavchorus and the reference build write the
-# same bytes, and prints a Markdown report: the engine alone; whole files beside
-# cp, the floors of replacing a file, ffmpeg, sox and the reference build; short
-# files in a host process; instructions (callgrind); peak memory; decoding; the
-# targets; then writing the output and the engine before and after, many short
-# files (scripts/bench-batch.sh) and the LV2 plugin. Some twenty minutes on 2
-# cores and about 1.5 GB of temporary disk space. The ways of measuring and of
-# printing a table are written once, in scripts/bench-common.sh.
+# The benchmark, not part of the test suite: builds in build-bench, writes its
+# inputs to a temporary directory, checks that wavchorus and the reference build
+# write the same bytes, and prints a Markdown report (docs/performance.md says
+# what each section measures). Some twenty minutes on 2 cores and about 1.5 GB
+# of temporary disk space. The ways of measuring and of printing a table are
+# written once, in scripts/bench-common.sh; this file says what is measured.
 #   scripts/bench.sh [REPORT.md]    to stdout and, if given, to REPORT.md
 #   scripts/bench.sh --instructions [REPORT.md]    the instruction counts alone
 #   scripts/bench.sh --times [REPORT.md]    the times, memory, decoding and targets alone
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$(pwd)
 only=
 case "${1:-}" in
   --instructions) only="instructions" && shift ;;
@@ -22,16 +17,11 @@ case "${1:-}" in
 esac
 report_file=${1:-}
 
-scripts/deps.sh bench
-build=$root/build-bench
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DMAVREL_WAV_CHORUS_BUILD_TESTS=OFF -DMAVREL_WAV_CHORUS_BUILD_BENCH=ON >/dev/null
-cmake --build "$build" --target wavchorus wavchorus_reference make_bench_wav engine_bench \
-  call_loop >/dev/null
-
+. scripts/bench-common.sh
+build=$PWD/build-bench
+build_bench wavchorus wavchorus_reference make_bench_wav engine_bench call_loop
 work=$(mktemp -d "${TMPDIR:-/tmp}/mavrel-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-. scripts/bench-common.sh
 wavchorus=$build/cli/wavchorus
 reference=$build/bench/wavchorus_reference
 make_wav=$build/bench/make_bench_wav
@@ -54,10 +44,9 @@ loadavg() { cut -d' ' -f1-3 /proc/loadavg; }
 
 # time_file SET INPUT WHICH ROUNDS RUNS WARMUP: hyper over the commands tagged
 # WHICH, each writing over its output of the previous run, as a user's would.
-# floors: cp, cp to a temporary file renamed over the output and the plain
-# program (call_loop with no library), the floors for a program that, like
-# wavchorus, replaces its output only once it is complete, then wavchorus;
-# peers: the other choruses and the reference build; all: cp, wavchorus, peers.
+# The floors of a program that, like wavchorus, replaces its output only once
+# it is complete: cp to a temporary file renamed over the output, and the plain
+# program (call_loop with no library).
 time_file() {
   local set=$1 in=$2 which=$3 tags name command args=()
   shift 3
@@ -82,26 +71,6 @@ same_bytes() {
   cmp -s "$work/check-a.wav" "$work/check-b.wav" ||
     { say "$1 write different bytes for the 10-minute file"; exit 1; }
   rm -f "$work/check-a.wav" "$work/check-b.wav"
-}
-
-# build_before DIR PATH [TEXT]: the library and command line of the tree just
-# before the commit that first gave PATH (or made it hold TEXT), built in DIR;
-# sets before to that commit, left empty when its history is not in this clone.
-build_before() {
-  local dir=$1 path=$2 how=(--diff-filter=A) first
-  [ -z "${3:-}" ] || how=(-S "$3")
-  before=
-  first=$(git -C "$root" log --format=%H "${how[@]}" -- "$path" 2>/dev/null | tail -1)
-  [ -n "$first" ] && git -C "$root" cat-file -e "$first^" 2>/dev/null || return 0
-  before=$(git -C "$root" rev-parse --short "$first^")
-  say "building the library and wavchorus of $before"
-  rm -rf "$dir-src"
-  mkdir -p "$dir-src"
-  git -C "$root" archive "$before" | tar -x -C "$dir-src"
-  cmake -S "$dir-src" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DMAVREL_WAV_CHORUS_BUILD_TESTS=OFF -DMAVREL_WAV_CHORUS_BUILD_BENCH=OFF \
-    -DMAVREL_WAV_CHORUS_INSTALL=OFF >/dev/null
-  cmake --build "$dir" --target MavrelWAVChorus wavchorus >/dev/null
 }
 
 # --- Printing, from the store -------------------------------------------------
@@ -195,15 +164,11 @@ host_set host-prompt "$prompt" 1000 5 "${libraries[@]}"
 host_set host-second "$second" 400 5 "${libraries[@]}"
 
 say "measuring peak memory (the 60-minute file is written, used and deleted)"
-for minutes in 1 60; do
-  in=$minute
-  if [ "$minutes" = 60 ]; then
-    in=$work/sixty-minutes.wav
-    "$make_wav" "$in" $((3600 * rate))
-  fi
-  for who in wavchorus reference; do
-    record memory "$who $minutes" "$(peak_kib "${!who}" "$in" "$work/out-mem.wav")"
-  done
+"$make_wav" "$work/sixty-minutes.wav" $((3600 * rate))
+for run in "wavchorus 1:$minute" "reference 1:$minute" "wavchorus 60:$work/sixty-minutes.wav" \
+  "reference 60:$work/sixty-minutes.wav"; do
+  program=${run%% *}
+  record memory "${run%%:*}" "$(peak_kib "${!program}" "${run#*:}" "$work/out-mem.wav")"
 done
 rm -f "$work/sixty-minutes.wav" "$work/out-mem.wav"
 
@@ -387,14 +352,12 @@ lv2_section() {
     echo "Skipped: the plugin is not built here (it needs lv2-dev)."
     return
   fi
-  local bundle=$build/lib/lv2/MavrelWAVChorus.lv2 bench=$build/bench/plugin_bench who rounds
+  local bundle=$build/lib/lv2/MavrelWAVChorus.lv2 bench=$build/bench/plugin_bench run
   local plugin=$bundle/MavrelWAVChorus.so
   say "timing the LV2 plugin against the engine"
   "$bench" "$plugin" --rounds 31 | awk '{ print "lv2\t" $1 "\t" $2 "\t" }' >>"$work/figures.tsv"
-  for who in engine plugin; do
-    for rounds in 1 3; do
-      record "lv2 ir" "$who $rounds" "$(instructions "$bench" "$plugin" --only "$who" --rounds $rounds)"
-    done
+  for run in "engine 1" "engine 3" "plugin 1" "plugin 3"; do
+    record "lv2 ir" "$run" "$(instructions "$bench" "$plugin" --only "${run% *}" --rounds "${run#* }")"
   done
   LV2_PATH=$(dirname "$bundle") lv2bench -f -b 64 -n 4800000 urn:mavrelwavchorus:mono |
     awk '!/^#/ && NF >= 3 { print "lv2\tlv2bench\t" $3 / $2 * 1e9 "\t" }' >>"$work/figures.tsv"
