@@ -155,7 +155,11 @@ figures() {
       return names_in[s]
     }
     function ratio(a, b) { return sprintf("%.2f", a / b) }
-    function met(r, op, limit) { return (op == "<=" ? r + 0 <= limit : r + 0 >= limit) ? "met" : "NOT met" }
-    function target(text, r, op, limit) { printf "| %s | %s x | %s |\n", text, r, met(r, op, limit) }
+    function met(r, op, limit) {
+      return (op == "<=" ? r + 0 <= limit : r + 0 >= limit) ? "met" : "NOT met"
+    }
+    function target(text, r, op, limit) {
+      printf "| %s | %s x | %s |\n", text, r, met(r, op, limit)
+    }
     END {'"$code"'}' "$work/figures.tsv"
 }

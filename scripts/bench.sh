@@ -90,10 +90,11 @@ host_table() {
     "Median CPU time per call" "Ratio to the floor"
   figures 'for (i = 1; i <= names(s, t); i++)
     printf "| %s | %.1f µs | %.2f | %.1f µs | %.2f |\n", t[i], med(s, t[i]) * 1e6,
-      med(s, t[i]) / med(s, "floor"), cpumed(s, t[i]) * 1e6, cpumed(s, t[i]) / cpumed(s, "floor")' s="$1"
+      med(s, t[i]) / med(s, "floor"), cpumed(s, t[i]) * 1e6,
+      cpumed(s, t[i]) / cpumed(s, "floor")' s="$1"
 }
 
-# --- The inputs and the instructions (callgrind), before and after -------------
+# --- The inputs and the instructions (callgrind), before and after ------------
 
 say "writing the input files"
 "$make_wav" "$ten" "$frames_ten"
@@ -104,9 +105,7 @@ say "writing the input files"
 "$make_wav" "$prompt" 8700 8000 1
 same_bytes "wavchorus and the reference build" "$wavchorus" "$reference"
 
-# Before: the tree before the chorus read stereo frames in place. Per frame of
-# the 10-minute file in one call of a fresh process, and per call of the prompt
-# and of the 1-second file; the floor's own instructions left out.
+# Before: the tree before the chorus read stereo frames in place.
 before_engine=
 if [ "$only" != times ]; then
   build_before "$build/before-engine" src/chorus/ChorusState.h processFrames
@@ -133,7 +132,8 @@ instructions_section() {
     echo "Skipped: the history before processFrames is not in this clone."
     return
   fi
-  echo "Before: $before_engine. After: this tree. In user space, the floor's own instructions left out."
+  echo "Before: $before_engine. After: this tree." \
+    "In user space, the floor's own instructions left out."
   echo
   columns "" Before After "After / before"
   figures 'b = sprintf("%.2f", one("ir before", "10-minute file") / frames)
@@ -149,7 +149,7 @@ if [ "$only" = instructions ]; then
   exit 0
 fi
 
-# --- Times, memory and decoding -------------------------------------------------
+# --- Times, memory and decoding -----------------------------------------------
 
 say "running the engine benchmark"
 engine=$("$build/bench/engine_bench" --benchmark_min_time=0.5 --benchmark_format=csv 2>/dev/null)
@@ -172,10 +172,8 @@ for run in "wavchorus 1:$minute" "reference 1:$minute" "wavchorus 60:$work/sixty
 done
 rm -f "$work/sixty-minutes.wav" "$work/out-mem.wav"
 
-# Decoding: a 10-minute 24-bit stereo WAV through wavchorus (decoded by
-# libsndfile as it is read) against the 16-bit canonical file and against the
-# two-step route through sox; and the instructions of one minute of each (every
-# thread of the process; sox's too).
+# Decoding 24 bits as the file is read, against 16 bits and two steps through
+# sox; the instructions count every thread of the process, and sox's too.
 ten24=$work/ten-minutes-24.wav minute24=$work/one-minute-24.wav
 sox "$ten" -b 24 "$ten24"
 sox "$minute" -b 24 "$minute24"
@@ -228,7 +226,8 @@ main_report() {
   columns Program "1-minute file" "60-minute file"
   figures 'split("wavchorus reference", p, " ")
     for (i = 1; i <= 2; i++)
-      printf "| %s | %s KiB | %s KiB |\n", p[i], one("memory", p[i] " 1"), one("memory", p[i] " 60")'
+      printf "| %s | %s KiB | %s KiB |\n", p[i], one("memory", p[i] " 1"),
+        one("memory", p[i] " 60")'
   heading "## Decoding"
   echo "A 10-minute 44.1 kHz stereo file (medians of 5 runs) and a 1-minute one (instructions)."
   echo
@@ -262,11 +261,9 @@ main_report | tee ${report_file:+"$report_file"}
 # Later sections are appended to the report as they are measured.
 append() { tee ${report_file:+-a "$report_file"}; }
 
-# --- Writing the output, before and after unnamed files -----------------------
-# The command line of the tree just before outputs went to unnamed files, timed
-# against this one: replacing an earlier output that is not the input (the
-# common case, which must be no slower), a new output, a 1-second file, and in
-# place, where this build now syncs the data and the directory.
+# --- The later sections -------------------------------------------------------
+# Replacing an earlier output that is not the input is the common case, which
+# must be no slower; in place, this build now syncs the data and the directory.
 output_section() {
   heading "### Writing the output: before and after unnamed files"
   build_before "$build/before" src/file/UnnamedFile_linux.cpp
@@ -317,35 +314,31 @@ output_section() {
 output_section | append
 instructions_section | append
 
-# Wall-clock, side by side in one run: the 10-minute file with the plain floor
-# and both command lines in turn (15 rounds after one not counted), and the
-# prompt with the floor and both libraries in one process (5 processes of 1,000
-# calls).
 engine_timing_section() {
   [ -n "$before_engine" ] || return 0
   local dir=$build/before-engine
   hyper engine-ten 15 1 round plain "$plain $ten $work/plain" \
-    before "$dir/cli/wavchorus $ten $work/out-before.wav" after "$wavchorus $ten $work/out-after.wav"
+    before "$dir/cli/wavchorus $ten $work/out-before.wav" \
+    after "$wavchorus $ten $work/out-after.wav"
   host_set host-engine-prompt "$prompt" 1000 5 before="$dir/src/libMavrelWAVChorus.so" \
     after="$library"
   heading "### The engine before ($before_engine) and after, with the floor, side by side"
   columns Run Floor Before After
   figures 's = "engine-ten"; f = med(s, "plain"); b = med(s, "before"); a = med(s, "after")
-    printf "| 10 minutes, replacing the output (plain floor) | %.1f ms | %.1f ms, %.2f x | %.1f ms, %.2f x |\n",
+    printf "| 10 minutes, replacing the output (plain floor) | %.1f ms | %.1f ms, %.2f x |" \
+      " %.1f ms, %.2f x |\n",
       f * 1000, b * 1000, b / f, a * 1000, a / f
     s = "host-engine-prompt"; f = med(s, "floor"); b = med(s, "before"); a = med(s, "after")
-    printf "| 17 KB prompt, per call in one process | %.1f µs | %.1f µs, %.2f x | %.1f µs, %.2f x |\n",
+    printf "| 17 KB prompt, per call in one process | %.1f µs | %.1f µs, %.2f x |" \
+      " %.1f µs, %.2f x |\n",
       f * 1e6, b * 1e6, b / f, a * 1e6, a / f'
 }
 engine_timing_section | append
 
-# Many short files in one process: its own section, which also runs alone.
 scripts/bench-batch.sh "$wavchorus" | append
 
-# The LV2 plugin's run() per frame against the engine's own processBlock per
-# value, at 48 kHz in blocks of 64 frames: medians of plugin_bench's alternating
-# rounds, instructions per frame (the difference between 3 rounds and 1 of
-# 480,000 frames), and lv2bench's own time for the plugin.
+# The LV2 plugin's run() against the engine's processBlock (bench/PluginBench.cpp);
+# instructions per frame from the difference between 3 rounds and 1 of 480,000.
 lv2_section() {
   heading "### The LV2 plugin"
   if ! cmake --build "$build" --target MavrelWAVChorusLV2 plugin_bench >/dev/null 2>&1; then
@@ -357,7 +350,8 @@ lv2_section() {
   say "timing the LV2 plugin against the engine"
   "$bench" "$plugin" --rounds 31 | awk '{ print "lv2\t" $1 "\t" $2 "\t" }' >>"$work/figures.tsv"
   for run in "engine 1" "engine 3" "plugin 1" "plugin 3"; do
-    record "lv2 ir" "$run" "$(instructions "$bench" "$plugin" --only "${run% *}" --rounds "${run#* }")"
+    record "lv2 ir" "$run" \
+      "$(instructions "$bench" "$plugin" --only "${run% *}" --rounds "${run#* }")"
   done
   LV2_PATH=$(dirname "$bundle") lv2bench -f -b 64 -n 4800000 urn:mavrelwavchorus:mono |
     awk '!/^#/ && NF >= 3 { print "lv2\tlv2bench\t" $3 / $2 * 1e9 "\t" }' >>"$work/figures.tsv"
