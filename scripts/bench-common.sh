@@ -125,34 +125,34 @@ columns() {
 # cpu, the mean CPU time, and cpumed, its median. names(SET, LIST) fills LIST
 # with the set's names in the order they came and counts them. ratio(A, B) is
 # A / B to two places; met(R, OP, LIMIT) and target(TEXT, R, OP, LIMIT) say
-# whether R is <= or >= LIMIT.
+# whether R is <= or >= LIMIT. The store's own arrays begin with "_".
 figures() {
   local code=$1 vars=() pair
   shift
   for pair; do vars+=(-v "$pair"); done
   awk -F'\t' "${vars[@]}" '
-    { if (!(($1, $2) in count)) order[$1, ++names_in[$1]] = $2
-      n = ++count[$1, $2]; value[$1, $2, n] = $3; cpus[$1, $2, n] = $4 }
+    { if (!(($1, $2) in _count)) _order[$1, ++_names[$1]] = $2
+      _value[$1, $2, ++_count[$1, $2]] = $3; _cpus[$1, $2, _count[$1, $2]] = $4 }
     function sorted(from, s, x, to,   n, i, j, t) {
-      n = count[s, x]
+      n = _count[s, x]
       for (i = 1; i <= n; i++) to[i] = from[s, x, i] + 0
       for (i = 2; i <= n; i++)
         for (j = i; j > 1 && to[j] < to[j - 1]; j--) { t = to[j]; to[j] = to[j - 1]; to[j - 1] = t }
       return n
     }
     function middle(from, s, x,   v) { return v[int(sorted(from, s, x, v) / 2) + 1] }
-    function med(s, x) { return middle(value, s, x) }
-    function cpumed(s, x) { return middle(cpus, s, x) }
-    function lo(s, x,   v) { sorted(value, s, x, v); return v[1] }
-    function hi(s, x,   v) { return v[sorted(value, s, x, v)] }
-    function one(s, x) { return value[s, x, 1] }
+    function med(s, x) { return middle(_value, s, x) }
+    function cpumed(s, x) { return middle(_cpus, s, x) }
+    function lo(s, x,   v) { sorted(_value, s, x, v); return v[1] }
+    function hi(s, x,   v) { return v[sorted(_value, s, x, v)] }
+    function one(s, x) { return _value[s, x, 1] }
     function cpu(s, x,   i, t) {
-      for (i = 1; i <= count[s, x]; i++) t += cpus[s, x, i]
-      return t / count[s, x]
+      for (i = 1; i <= _count[s, x]; i++) t += _cpus[s, x, i]
+      return t / _count[s, x]
     }
     function names(s, list,   i) {
-      for (i = 1; i <= names_in[s]; i++) list[i] = order[s, i]
-      return names_in[s]
+      for (i = 1; i <= _names[s]; i++) list[i] = _order[s, i]
+      return _names[s]
     }
     function ratio(a, b) { return sprintf("%.2f", a / b) }
     function met(r, op, limit) {
