@@ -21,12 +21,13 @@ record() { printf '%s\t%s\t%s\t\n' "$@" >>"$work/figures.tsv"; }
 # hyper SET ROUNDS RUNS WARMUP [--prepare CMD] NAME CMD...: hyperfine over the
 # commands (each after its own CMD of --prepare, when given), ROUNDS times with
 # RUNS runs each, so that a burst of load from elsewhere falls on every command
-# alike; each run's time goes to the store with the mean CPU time (user +
-# system) of its round. WARMUP "round": one run of each in turn first, not
-# counted; with RUNS 1 the commands then take turns, each finding the disk as the
-# others leave it. Commands run without a shell unless hyper_shell says one.
+# alike; after the last round, each run's time goes to the store with the mean
+# CPU time (user + system) of its round. WARMUP "round": one run of each in turn
+# first, not counted; with RUNS 1 the commands then take turns, each finding the
+# disk as the others leave it. Commands run without a shell unless hyper_shell
+# says one.
 hyper() {
-  local set=$1 rounds=$2 runs=$3 warmup=$4 args=()
+  local set=$1 rounds=$2 runs=$3 warmup=$4 round args=()
   shift 4
   while [ $# -gt 0 ]; do
     if [ "$1" = --prepare ]; then args+=(--prepare "$2"); else args+=(-n "$1" "$2"); fi
@@ -37,12 +38,13 @@ hyper() {
     hyperfine "${hyper_shell:--N}" --style none --runs 1 "${args[@]}" >/dev/null
     warmup=0
   fi
-  for _ in $(seq "$rounds"); do
+  for round in $(seq "$rounds"); do
     hyperfine "${hyper_shell:--N}" --style none --warmup "$warmup" --runs "$runs" \
-      --export-json "$work/hyperfine.json" "${args[@]}" >/dev/null
-    jq -r --arg set "$set" '.results[] | .command as $name | (.user + .system) as $cpu
-      | .times[] | [$set, $name, ., $cpu] | @tsv' "$work/hyperfine.json" >>"$work/figures.tsv"
+      --export-json "$work/hyperfine-$round.json" "${args[@]}" >/dev/null
   done
+  jq -r --arg set "$set" '.results[] | .command as $name | (.user + .system) as $cpu
+    | .times[] | [$set, $name, ., $cpu] | @tsv' "$work"/hyperfine-*.json >>"$work/figures.tsv"
+  rm -f "$work"/hyperfine-*.json
 }
 
 # host_set SET INPUT CALLS ROUNDS [NAME=LIBRARY]...: ROUNDS processes of
