@@ -94,10 +94,6 @@ std::optional<std::u16string> utf8ToUtf16(std::string_view s) {
 }
 
 #if defined(_WIN32)
-std::u16string utf16Of(std::wstring_view s) {
-    return {s.begin(), s.end()};
-}
-
 std::wstring systemPath(const std::string& utf8) {
     std::wstring wide;
     if (!utf8.empty() && utf8.size() < INT_MAX) {

@@ -8,40 +8,22 @@
 #include <cstdio>
 
 namespace mavrel {
-namespace {
-
-#if defined(_WIN32)
-void lockStream(std::FILE* f) {
-    ::_lock_file(f);
-}
-void unlockStream(std::FILE* f) {
-    ::_unlock_file(f);
-}
-int descriptorOf(std::FILE* f) {
-    return ::_fileno(f);
-}
-#else
-void lockStream(std::FILE* f) {
-    ::flockfile(f);
-}
-void unlockStream(std::FILE* f) {
-    ::funlockfile(f);
-}
-int descriptorOf(std::FILE* f) {
-    return ::fileno(f);
-}
-#endif
-
-} // namespace
 
 bool writeWholeToStandardOutput(const char* text, std::size_t n) {
-    lockStream(stdout);
-    bool ok = std::fflush(stdout) == 0;
-    const int fd = descriptorOf(stdout);
-    ok = ok && fd >= 0;
+#if defined(_WIN32)
+    ::_lock_file(stdout);
+    const int fd = ::_fileno(stdout);
+#else
+    ::flockfile(stdout);
+    const int fd = ::fileno(stdout);
+#endif
     int err = 0;
-    ok = ok && writeWhole(fd, text, n, err);
-    unlockStream(stdout);
+    const bool ok = std::fflush(stdout) == 0 && fd >= 0 && writeWhole(fd, text, n, err);
+#if defined(_WIN32)
+    ::_unlock_file(stdout);
+#else
+    ::funlockfile(stdout);
+#endif
     return ok;
 }
 
