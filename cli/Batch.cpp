@@ -299,10 +299,8 @@ int runBatch(const Options& options) {
     findCaseTwins(jobs);
     WrittenOutputs writtenOutputs(jobs);
 
-    unsigned jobsWanted = options.jobs;
-    if (jobsWanted == 0) {
-        jobsWanted = std::max(1U, std::thread::hardware_concurrency());
-    }
+    const unsigned jobsWanted =
+        options.jobs != 0 ? options.jobs : std::max(1U, std::thread::hardware_concurrency());
     const std::size_t workerCount = std::min<std::size_t>(jobsWanted, jobs.size());
 
     std::atomic<std::size_t> next{0};
@@ -310,20 +308,16 @@ int runBatch(const Options& options) {
     std::atomic<std::size_t> failed{0};
     std::atomic<std::uint64_t> bytesDone{0};
     // Until the last FIFO is done, the bytes still to come are not known.
-    std::atomic<std::size_t> fifosLeft{0};
-    for (const Job& job : jobs) {
-        fifosLeft += job.fifo ? 1 : 0;
-    }
+    std::atomic<std::size_t> fifosLeft{static_cast<std::size_t>(
+        std::count_if(jobs.begin(), jobs.end(), [](const Job& job) { return job.fifo; }))};
 
     std::optional<ProgressDisplay> progress;
     if (!options.noProgress) {
         progress.emplace(kProgressDelay, [&] {
-            ProgressCounts c;
-            c.filesDone = done.load();
-            c.filesTotal = jobs.size();
-            c.bytesDone = bytesDone.load();
-            c.bytesTotal = fifosLeft.load() == 0 ? bytesTotal : 0;
-            return c;
+            return ProgressCounts{.filesDone = done.load(),
+                                  .filesTotal = jobs.size(),
+                                  .bytesDone = bytesDone.load(),
+                                  .bytesTotal = fifosLeft.load() == 0 ? bytesTotal : 0};
         });
     }
     StdoutRedirect reports(options.quiet ? StdoutRedirect::To::nowhere

@@ -131,11 +131,9 @@ int runSingleFile(const Options& options) {
     std::optional<ProgressDisplay> progress;
     if (fromStream && !options.noProgress) {
         progress.emplace(kProgressDelay, [&] {
-            ProgressCounts c;
-            c.filesTotal = 1;
-            c.bytesDone = inputStream.bytesPassed();
-            c.bytesTotal = inputStream.declaredBytes();
-            return c;
+            return ProgressCounts{.filesTotal = 1,
+                                  .bytesDone = inputStream.bytesPassed(),
+                                  .bytesTotal = inputStream.declaredBytes()};
         });
     }
 
