@@ -12,13 +12,13 @@
 #include "Streams.h"
 #include "Threads.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <thread>
-#include <utility>
 #include <vector>
 
 namespace wavchorus_cli {
@@ -42,10 +42,9 @@ struct Job {
     std::size_t caseTwin = 0;
 };
 
-using IdentityKey = std::pair<std::uint64_t, std::uint64_t>;
-
-IdentityKey keyOf(const mavrel::FileIdentity& id) {
-    return {id.device, id.number};
+// The file that a job's output is now; nothing when there is none.
+std::optional<mavrel::FileIdentity> outputIdentity(const Job& job) {
+    return job.out ? mavrel::identityOf(job.out->native) : std::nullopt;
 }
 
 // The usage errors of a batch's files, in the order of the arguments: two inputs
@@ -58,7 +57,7 @@ std::string planError(const std::vector<Job>& jobs) {
         }
     }
     std::map<std::string, std::size_t> byName;
-    std::map<IdentityKey, std::size_t> inputs;
+    std::map<mavrel::FileIdentity, std::size_t> inputs;
     for (std::size_t k = 0; k < jobs.size(); ++k) {
         const auto [at, fresh] = byName.emplace(jobs[k].outShown, k);
         if (!fresh) {
@@ -66,24 +65,23 @@ std::string planError(const std::vector<Job>& jobs) {
                    "' have the same file name: both would be written to '" + jobs[k].outShown + "'";
         }
         if (jobs[k].inFile) {
-            inputs.emplace(keyOf(*jobs[k].inFile), k);
+            inputs.emplace(*jobs[k].inFile, k);
         }
     }
-    std::map<IdentityKey, std::size_t> outputs;
+    std::map<mavrel::FileIdentity, std::size_t> outputs;
     for (std::size_t k = 0; k < jobs.size(); ++k) {
-        const std::optional<mavrel::FileIdentity> out =
-            jobs[k].out ? mavrel::identityOf(jobs[k].out->native) : std::nullopt;
+        const std::optional<mavrel::FileIdentity> out = outputIdentity(jobs[k]);
         if (!out) {
             continue;
         }
         // An output that is its own input is processed in place, as in the
         // single-file form; one that is another input would destroy it.
-        const auto input = inputs.find(keyOf(*out));
+        const auto input = inputs.find(*out);
         if (input != inputs.end() && input->second != k) {
             return "the output '" + jobs[k].outShown + "' of '" + jobs[k].inShown +
                    "' would overwrite the input '" + jobs[input->second].inShown + "'";
         }
-        const auto [at, fresh] = outputs.emplace(keyOf(*out), k);
+        const auto [at, fresh] = outputs.emplace(*out, k);
         if (!fresh) {
             return "the outputs '" + jobs[at->second].outShown + "' and '" + jobs[k].outShown +
                    "' are the same file";
@@ -119,9 +117,8 @@ class WrittenOutputs {
         std::unique_lock<std::mutex> lock(mutex_);
         const std::size_t twin = jobs_[k].caseTwin;
         jobDone_.wait(lock, [&] { return twin == jobs_.size() || done_[twin]; });
-        const std::optional<mavrel::FileIdentity> out =
-            jobs_[k].out ? mavrel::identityOf(jobs_[k].out->native) : std::nullopt;
-        const auto earlier = out ? written_.find(keyOf(*out)) : written_.end();
+        const std::optional<mavrel::FileIdentity> out = outputIdentity(jobs_[k]);
+        const auto earlier = out ? written_.find(*out) : written_.end();
         if (earlier == written_.end()) {
             return true;
         }
@@ -140,11 +137,11 @@ class WrittenOutputs {
         done_[k] = true;
         jobDone_.notify_all();
         const std::optional<mavrel::FileIdentity> out =
-            written && jobs_[k].out ? mavrel::identityOf(jobs_[k].out->native) : std::nullopt;
+            written ? outputIdentity(jobs_[k]) : std::nullopt;
         if (!out) {
             return written;
         }
-        const auto [earlier, fresh] = written_.emplace(keyOf(*out), k);
+        const auto [earlier, fresh] = written_.emplace(*out, k);
         if (!fresh) {
             say("'" + jobs_[k].outShown + "' for '" + jobs_[k].inShown + "' is the file '" +
                 jobs_[earlier->second].outShown + "', written from '" +
@@ -158,7 +155,7 @@ class WrittenOutputs {
     std::mutex mutex_;
     std::condition_variable jobDone_;
     std::vector<bool> done_;
-    std::map<IdentityKey, std::size_t> written_;
+    std::map<mavrel::FileIdentity, std::size_t> written_;
 };
 
 // One file of the batch. The library names the file and the reason when it
@@ -302,10 +299,8 @@ int runBatch(const Options& options) {
     findCaseTwins(jobs);
     WrittenOutputs writtenOutputs(jobs);
 
-    unsigned jobsWanted = options.jobs;
-    if (jobsWanted == 0) {
-        jobsWanted = std::max(1U, std::thread::hardware_concurrency());
-    }
+    const unsigned jobsWanted =
+        options.jobs != 0 ? options.jobs : std::max(1U, std::thread::hardware_concurrency());
     const std::size_t workerCount = std::min<std::size_t>(jobsWanted, jobs.size());
 
     std::atomic<std::size_t> next{0};
@@ -313,20 +308,16 @@ int runBatch(const Options& options) {
     std::atomic<std::size_t> failed{0};
     std::atomic<std::uint64_t> bytesDone{0};
     // Until the last FIFO is done, the bytes still to come are not known.
-    std::atomic<std::size_t> fifosLeft{0};
-    for (const Job& job : jobs) {
-        fifosLeft += job.fifo ? 1 : 0;
-    }
+    std::atomic<std::size_t> fifosLeft{static_cast<std::size_t>(
+        std::count_if(jobs.begin(), jobs.end(), [](const Job& job) { return job.fifo; }))};
 
     std::optional<ProgressDisplay> progress;
     if (!options.noProgress) {
         progress.emplace(kProgressDelay, [&] {
-            ProgressCounts c;
-            c.filesDone = done.load();
-            c.filesTotal = jobs.size();
-            c.bytesDone = bytesDone.load();
-            c.bytesTotal = fifosLeft.load() == 0 ? bytesTotal : 0;
-            return c;
+            return ProgressCounts{.filesDone = done.load(),
+                                  .filesTotal = jobs.size(),
+                                  .bytesDone = bytesDone.load(),
+                                  .bytesTotal = fifosLeft.load() == 0 ? bytesTotal : 0};
         });
     }
     StdoutRedirect reports(options.quiet ? StdoutRedirect::To::nowhere

@@ -7,11 +7,8 @@
 #include <cstdio>
 
 namespace wavchorus_cli {
-namespace {
 
 constexpr auto kRedraw = std::chrono::milliseconds(200);
-
-} // namespace
 
 ProgressDisplay::ProgressDisplay(std::chrono::milliseconds delay, Sample sample)
     : sample_(std::move(sample)), delay_(delay), start_(std::chrono::steady_clock::now()) {

@@ -9,14 +9,8 @@
 // buffer is flushed and no later file is started. The outputs stay clean with
 // the library's way of writing them: the output in progress has no name yet
 // and disappears with the process; a finished one stays; an earlier one that
-// was about to be replaced stays as it was.
-//
-// On POSIX systems the stop signals are held in every thread and taken by one
-// thread of their own (sigwait). It writes the line, parks every thread that
-// calls the library (StopWaitsForThread) once that thread is outside the naming
-// of an output, which the library holds the signals for, then raises the signal
-// again with its default action. On Windows the console's handler, which runs on
-// a thread of its own, writes the line and ends the process at once.
+// was about to be replaced stays as it was. How each system stops is said in
+// Signals_posix.cpp and Signals_win32.cpp.
 #pragma once
 
 #include <cstddef>

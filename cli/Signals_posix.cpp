@@ -1,7 +1,9 @@
 // The stop on POSIX systems. The stop signals are held in every thread and
-// taken by a thread of their own, so that what a stop does (its line, the wait
-// for the threads that call the library, the end of the process) runs in
-// ordinary thread context. The one handler is the park signal's.
+// taken by a thread of their own (sigwait), so that what a stop does runs in
+// ordinary thread context: it writes the line, parks every thread that calls
+// the library (StopWaitsForThread) once that thread is outside the naming of an
+// output, which the library holds the signals for, then raises the signal again
+// with its default action. The one handler is the park signal's.
 #include "Signals.h"
 
 #include "Console.h"

@@ -22,19 +22,14 @@ struct StopEvent {
     DWORD event;
     UINT status; // 128 + the signal it stands for
     const char* line;
-    DWORD length;
 };
 
-template <DWORD N> constexpr StopEvent stop(DWORD event, UINT status, const char (&line)[N]) {
-    return StopEvent{event, status, line, N - 1};
-}
-
 constexpr StopEvent kStopEvents[] = {
-    stop(CTRL_C_EVENT, 128 + 2, "wavchorus: stopped by Ctrl-C\r\n"),          // SIGINT
-    stop(CTRL_BREAK_EVENT, 128 + 21, "wavchorus: stopped by Ctrl-Break\r\n"), // SIGBREAK
-    stop(CTRL_CLOSE_EVENT, 128 + 1, "wavchorus: stopped: the console was closed\r\n"),
-    stop(CTRL_LOGOFF_EVENT, 128 + 15, "wavchorus: stopped: the user logs off\r\n"),
-    stop(CTRL_SHUTDOWN_EVENT, 128 + 15, "wavchorus: stopped: the system shuts down\r\n"),
+    {CTRL_C_EVENT, 128 + 2, "wavchorus: stopped by Ctrl-C\r\n"},          // SIGINT
+    {CTRL_BREAK_EVENT, 128 + 21, "wavchorus: stopped by Ctrl-Break\r\n"}, // SIGBREAK
+    {CTRL_CLOSE_EVENT, 128 + 1, "wavchorus: stopped: the console was closed\r\n"},
+    {CTRL_LOGOFF_EVENT, 128 + 15, "wavchorus: stopped: the user logs off\r\n"},
+    {CTRL_SHUTDOWN_EVENT, 128 + 15, "wavchorus: stopped: the system shuts down\r\n"},
 };
 
 std::atomic<int> stopLineFd{-1};
@@ -54,7 +49,7 @@ BOOL WINAPI onStopEvent(DWORD event) {
             if (terminal >= 0 && progressWidth.load() > 0) {
                 text = console::clearLine(progressWidth.load());
             }
-            text.append(e.line, e.length);
+            text += e.line;
             DWORD written = 0;
             (void)::WriteFile(to, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
             (void)::TerminateProcess(::GetCurrentProcess(), e.status);

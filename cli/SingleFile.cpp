@@ -88,42 +88,41 @@ int runSingleFile(const Options& options) {
     const bool fromFifo = in && std::filesystem::is_fifo(in->native, ec);
     const bool fromStream = fromStdin || fromFifo;
     const std::string inName = inText == "-" ? "standard input" : in->shown;
+    const auto cannotRead = [&inName](const std::string& why) {
+        say("cannot read " + inName + ": " + why);
+        return 1;
+    };
     // Not the library's own layout: decoded first, unless --raw asks for the
     // library's reading of it.
     DecodedInput decoded;
     bool decoding = false;
-    const auto openDecoded = [&](bool opened) {
+    // The decoder on the spooled stream at descriptor spool, or on IN when spool
+    // is -1: 0, or 1 once the failure is said.
+    const auto openDecoded = [&](int spool) {
         std::string why;
-        if (!opened && !(opened = decoded.open(in->native, why))) {
-            say("cannot read " + inName + ": " + why);
-            return false;
+        if (!(spool >= 0 ? decoded.openDescriptor(spool, why) : decoded.open(in->native, why))) {
+            return cannotRead(why);
         }
         if (!options.quiet) {
             say(inName + ": " + decoded.description());
         }
         if (const std::optional<Refusal> refusal = headerRefusal(decoded.header())) {
-            say("cannot read " + inName + ": " + refusal->reason);
-            return false;
+            return cannotRead(refusal->reason);
         }
         decoding = true;
-        return true;
+        return 0;
     };
 
     InputStream inputStream;
     OutputStream outputStream;
-    if (!fromStream) {
-        const std::uint64_t inputSize = std::filesystem::is_regular_file(in->native, ec)
-                                            ? std::filesystem::file_size(in->native, ec)
-                                            : 0;
-        const std::optional<std::vector<std::uint8_t>> first =
-            std::filesystem::is_regular_file(in->native, ec) ? firstBytesOf(in->native)
-                                                             : std::nullopt;
+    if (!fromStream && std::filesystem::is_regular_file(in->native, ec)) {
+        const std::uint64_t inputSize = std::filesystem::file_size(in->native, ec);
+        const std::optional<std::vector<std::uint8_t>> first = firstBytesOf(in->native);
         if (first && !options.raw && !inLibraryLayout(*first, inputSize)) {
             if (!canDecode()) {
-                say("cannot read " + inName + ": " + cannotDecodeReason());
-                return 1;
+                return cannotRead(cannotDecodeReason());
             }
-            if (!openDecoded(false)) {
+            if (openDecoded(-1) != 0) {
                 return 1;
             }
         }
@@ -132,11 +131,9 @@ int runSingleFile(const Options& options) {
     std::optional<ProgressDisplay> progress;
     if (fromStream && !options.noProgress) {
         progress.emplace(kProgressDelay, [&] {
-            ProgressCounts c;
-            c.filesTotal = 1;
-            c.bytesDone = inputStream.bytesPassed();
-            c.bytesTotal = inputStream.declaredBytes();
-            return c;
+            return ProgressCounts{.filesTotal = 1,
+                                  .bytesDone = inputStream.bytesPassed(),
+                                  .bytesTotal = inputStream.declaredBytes()};
         });
     }
 
@@ -145,8 +142,7 @@ int runSingleFile(const Options& options) {
     std::string error;
     if (fromStream) {
         if (!inputStream.open(fromFifo ? &*in : nullptr, warnAboutInput, error)) {
-            say("cannot read " + inName + ": " + error);
-            return 1;
+            return cannotRead(error);
         }
         const std::vector<std::uint8_t> header = inputStream.awaitHeader();
         if (!options.raw && !inLibraryLayout(header, std::nullopt)) {
@@ -155,18 +151,12 @@ int runSingleFile(const Options& options) {
             const int spool = canDecode() ? spoolStream(inputStream.path(), error) : -1;
             const bool readOk = inputStream.finish(error);
             if (!canDecode()) {
-                say("cannot read " + inName + ": " + cannotDecodeReason());
-                return 1;
+                return cannotRead(cannotDecodeReason());
             }
             if (spool < 0 || !readOk) {
-                say("cannot read " + inName + ": " + error);
-                return 1;
+                return cannotRead(error);
             }
-            if (!decoded.openDescriptor(spool, error)) {
-                say("cannot read " + inName + ": " + error);
-                return 1;
-            }
-            if (!openDecoded(true)) {
+            if (openDecoded(spool) != 0) {
                 return 1;
             }
         } else {
@@ -177,7 +167,7 @@ int runSingleFile(const Options& options) {
         if (const std::optional<Refusal> refusal =
                 decoding ? std::nullopt : headerRefusal(header)) {
             (void)inputStream.finish(error);
-            say("cannot read " + inName + ": " + refusal->reason);
+            cannotRead(refusal->reason);
             say("failed (code " + std::to_string(refusal->code) + ")");
             return 1;
         }
@@ -200,8 +190,7 @@ int runSingleFile(const Options& options) {
         return 1;
     }
     if (decoding && !decoded.start(error)) {
-        say("cannot read " + inName + ": " + error);
-        return 1;
+        return cannotRead(error);
     }
 
     const CliPath& libraryIn = decoding ? decoded.path() : fromStream ? inputStream.path() : *in;
@@ -233,14 +222,12 @@ int runSingleFile(const Options& options) {
         return 1;
     }
     if (!readOk) {
-        say("cannot read " + inName + ": " + readError +
-            "; the output holds silence from there to its declared length");
-        return 1;
+        return cannotRead(readError +
+                          "; the output holds silence from there to its declared length");
     }
     if (!decodeOk) {
-        say("cannot read " + inName + ": " + decodeError +
-            (toStdout ? "; the output ended there" : "; nothing was written"));
-        return 1;
+        return cannotRead(decodeError +
+                          (toStdout ? "; the output ended there" : "; nothing was written"));
     }
     if (!writeOk) {
         say("cannot write standard output: " + writeError);

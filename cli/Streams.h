@@ -1,11 +1,8 @@
 // Standard input, standard output and FIFOs as the library's input and output.
 // The library opens its files by path, so a stream is handed to it under a path
 // of its own; on its way the command line counts it, for the progress line, and
-// looks at its header, for the warnings it would give about a file.
-//   POSIX: the stream is passed on through a pipe that the library opens as
-//     /dev/fd/N, as it goes.
-//   Windows (no /dev/fd): the stream is spooled through a temporary file,
-//     standard input before the call, standard output after it.
+// looks at its header, for the warnings it would give about a file. How, on
+// each system: Streams_posix.cpp, Streams_win32.cpp.
 #pragma once
 
 #include "CliPath.h"

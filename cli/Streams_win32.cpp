@@ -20,13 +20,9 @@
 #include <windows.h>
 
 namespace wavchorus_cli {
-namespace {
 
 constexpr std::size_t kChunk = std::size_t{64} * 1024;
 
-} // namespace
-
-// A new, empty file of our own in the temporary directory.
 std::optional<CliPath> temporaryFile(std::string& error) {
     wchar_t dir[MAX_PATH + 1];
     wchar_t name[MAX_PATH + 1];

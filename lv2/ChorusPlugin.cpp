@@ -139,34 +139,16 @@ LV2_Handle instantiate(const LV2_Descriptor* descriptor, double rate, const char
     return chorus;
 }
 
+// Mono: 0 in, 1 out. Stereo: 0 and 1 in (the right input is never read), 2
+// and 3 out.
 void connectPort(LV2_Handle instance, std::uint32_t port, void* data) {
     auto* chorus = static_cast<Chorus*>(instance);
-    if (!chorus->stereo) {
-        switch (port) {
-        case 0:
-            chorus->in = static_cast<const float*>(data);
-            break;
-        case 1:
-            chorus->out = static_cast<float*>(data);
-            break;
-        default:
-            break;
-        }
-        return;
-    }
-    // The right input (port 1) is never read.
-    switch (port) {
-    case 0:
+    if (port == 0) {
         chorus->in = static_cast<const float*>(data);
-        break;
-    case 2:
+    } else if (port == (chorus->stereo ? 2U : 1U)) {
         chorus->out = static_cast<float*>(data);
-        break;
-    case 3:
+    } else if (chorus->stereo && port == 3) {
         chorus->outRight = static_cast<float*>(data);
-        break;
-    default:
-        break;
     }
 }
 

@@ -1,6 +1,6 @@
 #include "Report.h"
 
-#include "StandardOutput.h"
+#include "WholeIO.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -14,7 +14,7 @@ class InputFile {
     InputFile() = default;
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
-    ~InputFile();
+    ~InputFile() { close(); }
 
     enum class OpenStatus { ok, cannotOpen, notFileOrPipe };
     // Opens path for reading: a regular file, or a pipe or FIFO (a FIFO that no

@@ -10,10 +10,6 @@
 
 namespace mavrel {
 
-InputFile::~InputFile() {
-    close();
-}
-
 void InputFile::close() {
     if (fd_ >= 0) {
         (void)::close(fd_);

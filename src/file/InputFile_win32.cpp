@@ -10,10 +10,6 @@
 
 namespace mavrel {
 
-InputFile::~InputFile() {
-    close();
-}
-
 void InputFile::close() {
     if (handle_ != nullptr) {
         (void)::CloseHandle(handle_);

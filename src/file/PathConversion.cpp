@@ -1,7 +1,6 @@
 #include "PathConversion.h"
 
 #if defined(_WIN32)
-#include <climits>
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #endif
@@ -94,20 +93,10 @@ std::optional<std::u16string> utf8ToUtf16(std::string_view s) {
 }
 
 #if defined(_WIN32)
-std::u16string utf16Of(std::wstring_view s) {
-    return {s.begin(), s.end()};
-}
-
 std::wstring systemPath(const std::string& utf8) {
-    std::wstring wide;
-    if (!utf8.empty() && utf8.size() < INT_MAX) {
-        const int n = static_cast<int>(utf8.size());
-        const int units = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), n, nullptr, 0);
-        wide.resize(static_cast<std::size_t>(units > 0 ? units : 0));
-        if (units > 0) {
-            (void)::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), n, wide.data(), units);
-        }
-    }
+    // The file layer's paths come from utf16ToUtf8, and are valid UTF-8.
+    const std::optional<std::u16string> utf16 = utf8ToUtf16(utf8);
+    const std::wstring wide = utf16 ? std::wstring(utf16->begin(), utf16->end()) : std::wstring();
     if (wide.rfind(L"\\\\?\\", 0) == 0 || wide.rfind(L"\\\\.\\", 0) == 0) {
         return wide;
     }

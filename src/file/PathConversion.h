@@ -21,9 +21,8 @@ std::optional<std::u16string> utf8ToUtf16(std::string_view s);
 
 #if defined(_WIN32)
 // wchar_t holds UTF-16 units on Windows, but is a type of its own.
-std::u16string utf16Of(std::wstring_view s);
 inline std::optional<std::string> utf16ToUtf8(std::wstring_view s) {
-    return utf16ToUtf8(utf16Of(s));
+    return utf16ToUtf8(std::u16string(s.begin(), s.end()));
 }
 
 // The form of a UTF-8 path (from utf16ToUtf8) that the system's wide file calls

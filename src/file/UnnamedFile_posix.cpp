@@ -11,11 +11,7 @@
 namespace mavrel {
 
 #if defined(__linux__)
-namespace {
-
 constexpr const char* kOwnDescriptors = "/proc/self/fd";
-
-} // namespace
 
 int openUnnamedFile(const std::string& directory) {
     // The finished file is named through /proc/self/fd, which needs no privilege

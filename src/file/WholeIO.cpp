@@ -1,10 +1,14 @@
 // A call interrupted by a signal (EINTR) is made again. The Windows C run-time
-// takes at most an unsigned int of bytes at a time.
+// takes at most an unsigned int of bytes at a time. The stream's lock is
+// flockfile on POSIX and the C run-time's _lock_file on Windows, its descriptor
+// fileno or _fileno; on a text-mode stdout, Windows' _write translates newlines
+// as printf does.
 #include "WholeIO.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 
 #if defined(_WIN32)
 #include <io.h>
@@ -58,6 +62,24 @@ bool writeWhole(int fd, const void* data, std::size_t n, int& err) {
         n -= static_cast<std::size_t>(put);
     }
     return true;
+}
+
+bool writeWholeToStandardOutput(const char* text, std::size_t n) {
+#if defined(_WIN32)
+    ::_lock_file(stdout);
+    const int fd = ::_fileno(stdout);
+#else
+    ::flockfile(stdout);
+    const int fd = ::fileno(stdout);
+#endif
+    int err = 0;
+    const bool ok = std::fflush(stdout) == 0 && fd >= 0 && writeWhole(fd, text, n, err);
+#if defined(_WIN32)
+    ::_unlock_file(stdout);
+#else
+    ::funlockfile(stdout);
+#endif
+    return ok;
 }
 
 } // namespace mavrel

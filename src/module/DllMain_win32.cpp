@@ -1,23 +1,23 @@
 // Windows: the DLL's entry point and DllMain.
 #include "ModuleEvents.h"
-#include "ModuleRecord.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-namespace mavrel {
+namespace {
 
+// Zero-filled when the library is loaded. Only the framework reads or writes it;
+// the module hands its address over at attach and at detach.
 MavrelFrameworkModuleRecord moduleRecord;
 
-} // namespace mavrel
+} // namespace
 
 // The run-time's own entry point: static initialisers, then DllMain at attach;
 // DllMain, then exit handlers at detach.
 extern "C" BOOL WINAPI DllMainCRTStartup(HANDLE instance, DWORD reason, LPVOID reserved);
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
-    return mavrel::handleModuleEvent(mavrel::frameworkCalls(), &mavrel::moduleRecord, instance,
-                                     reason);
+    return mavrel::handleModuleEvent(mavrel::frameworkCalls(), &moduleRecord, instance, reason);
 }
 
 // The DLL's entry point (linked with --entry): the framework's hook runs before

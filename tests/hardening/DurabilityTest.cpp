@@ -337,7 +337,10 @@ TEST_P(StoppedBySignal, EndsWithOneLineAsKilledByTheSignal) {
         ASSERT_NE(found, all.end());
         at = static_cast<std::size_t>(found - all.begin()) + 1;
     }
-    const CliResult r = runCli(ChildSetup{-1, false, withShim({signalAt(at, c.signal)})}, in, to);
+    // The signal is taken by a thread of its own: the step waits for it, so that
+    // a loaded machine does not let the call finish first.
+    const CliResult r =
+        runCli(ChildSetup{-1, false, withShim({signalAt(at, c.signal) + " wait"})}, in, to);
     EXPECT_EQ(r.signal, c.signal) << "exit status " << r.exitCode;
     EXPECT_EQ(r.err, std::string("wavchorus: stopped by ") + c.signalName + "\n");
     EXPECT_EQ(dir.entries(), c.inPlace ? (std::set<std::string>{"in.wav"})
