@@ -365,6 +365,17 @@ bool SoundReader::take(SNDFILE* file, const SF_INFO& info, std::string& error) {
     return true;
 }
 
+bool SoundReader::takeDescriptor(int fd, std::string& error) {
+    SF_INFO info{};
+    return take(sf_open_fd(fd, SFM_READ, &info, SF_FALSE), info, error);
+}
+
+bool DecodedInput::kept(const SoundReader& reader, bool took) {
+    description_ = reader.description();
+    header_ = reader.header();
+    return took;
+}
+
 bool SoundReader::next(std::span<const std::uint8_t>& bytes, std::string& error) {
     if (done_ >= frames_) {
         return false;

@@ -59,6 +59,8 @@ std::optional<Container> containerFor(const std::string& name);
 // The usage error for a name that gives no container.
 std::string unknownContainerText(const std::string& name);
 
+class SoundReader;
+
 // An input decoded to 16-bit PCM, streamed to the library as a canonical WAV.
 class DecodedInput {
   public:
@@ -86,6 +88,10 @@ class DecodedInput {
     struct State;
 
   private:
+    // Keeps the description and the header of the file that reader took, for
+    // open and openDescriptor; returns took.
+    bool kept(const SoundReader& reader, bool took);
+
     std::unique_ptr<State> state_;
     std::string description_;
     std::vector<std::uint8_t> header_;

@@ -89,12 +89,7 @@ bool DecodedInput::open(const std::filesystem::path& path, std::string& error) {
 bool DecodedInput::openDescriptor(int fd, std::string& error) {
     state_ = std::make_unique<State>();
     state_->ownedFd = fd;
-    SF_INFO info{};
-    SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
-    const bool ok = state_->reader->take(file, info, error);
-    description_ = state_->reader->description();
-    header_ = state_->reader->header();
-    return ok;
+    return kept(*state_->reader, state_->reader->takeDescriptor(fd, error));
 }
 
 bool DecodedInput::start(std::string& error) {
