@@ -69,7 +69,8 @@ class DecodedInput {
     DecodedInput& operator=(const DecodedInput&) = delete;
     ~DecodedInput();
 
-    // Opens the file at path, or the file open at fd (which it then owns).
+    // Opens the file at path, or the file open at fd (which it then owns, and
+    // closes also when it cannot decode it).
     // False with error set to the reason when it is no sound file it can decode.
     bool open(const std::filesystem::path& path, std::string& error);
     bool openDescriptor(int fd, std::string& error);
@@ -88,11 +89,12 @@ class DecodedInput {
     struct State;
 
   private:
-    // Keeps the description and the header of the file that reader took, for
-    // open and openDescriptor; returns took.
-    bool kept(const SoundReader& reader, bool took);
+    // Keeps the description and the header of the file that reader_ took;
+    // returns took.
+    bool kept(bool took);
 
-    std::unique_ptr<State> state_;
+    std::unique_ptr<SoundReader> reader_; // the file decoded
+    std::unique_ptr<State> state_;        // how it reaches the library: each system's own
     std::string description_;
     std::vector<std::uint8_t> header_;
     CliPath path_;
