@@ -18,17 +18,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 prompts=${PROMPTS:-520}
 runs=${BATCH_RUNS:-10}
-say() { echo "bench-batch: $*" >&2; }
-
-if [ $# -ge 1 ]; then
-  wavchorus=$1
-else
-  scripts/deps.sh bench
-  cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DMAVREL_WAV_CHORUS_BUILD_TESTS=OFF -DMAVREL_WAV_CHORUS_BUILD_BENCH=ON >/dev/null
-  cmake --build build-bench --target wavchorus >/dev/null
-  wavchorus=$PWD/build-bench/cli/wavchorus
-fi
+. scripts/bench-common.sh
+hyper_shell=--shell=bash
+wavchorus=${1:-$PWD/build-bench/cli/wavchorus}
+[ $# -ge 1 ] || build_bench wavchorus
 work=$(mktemp -d "${TMPDIR:-/tmp}/mavrel-bench-batch.XXXXXX")
 cleanup_dirs=("$work")
 trap 'rm -rf "${cleanup_dirs[@]}"' EXIT
@@ -80,8 +73,7 @@ say "the batch's $count outputs equal the single-file form's"
 # would be when running the batch again; with "new", every run writes into
 # empty directories, as the first run does.
 time_in() {
-  local base=$1 title=$2 fresh=${3:-}
-  local w
+  local base=$1 title=$2 fresh=${3:-} w
   w=$(mktemp -d "$base/mavrel-bench-batch.XXXXXX")
   cleanup_dirs+=("$w")
   cp -r "$work/prompts" "$w/prompts"
@@ -92,50 +84,30 @@ time_in() {
   if [ -n "$fresh" ]; then
     empty="rm -rf $w/batch $w/single $w/sox && mkdir $w/batch $w/single $w/sox"
   fi
-  say "timing in $base${fresh:+, into new directories} (hyperfine; $runs runs of the batch, fewer of the loops)"
-  hyperfine --shell=bash --style none --warmup 1 --runs "$runs" --export-json "$w/batch.json" \
-    --prepare "$empty" \
-    -n "wavchorus -q -t DIR (one process)" "$wavchorus -q -t $w/batch $p/*.wav" \
-    -n "wavchorus -q -j 1 -t DIR (one thread)" "$wavchorus -q -j 1 -t $w/batch $p/*.wav" \
-    >/dev/null
-  hyperfine --shell=bash --style none --warmup 1 --runs 5 --export-json "$w/loop.json" \
-    --prepare "$empty" \
-    -n "shell loop of wavchorus IN OUT" \
-    "for f in $p/*.wav; do $wavchorus \"\$f\" \"$w/single/\${f##*/}\"; done" >/dev/null
-  hyperfine --shell=bash --style none --warmup 1 --runs 3 --export-json "$w/sox.json" \
-    --prepare "$empty" \
-    -n "shell loop of sox's chorus" \
-    "for f in $p/*.wav; do sox -V1 \"\$f\" \"$w/sox/\${f##*/}\" chorus 1 1 25 1 0.1 10 -s; done" >/dev/null
-  jq -rs '[.[].results[]] | .[] | "\(.command)\t\(.median)\t\(.user + .system)"' \
-    "$w/batch.json" "$w/loop.json" "$w/sox.json" >"$w/times.tsv"
-  median() { awk -F'\t' -v c="$1" '$1 == c { print $2 }' "$w/times.tsv"; }
-  local batch loop sox_loop r_loop r_sox
-  batch=$(median "wavchorus -q -t DIR (one process)")
-  loop=$(median "shell loop of wavchorus IN OUT")
-  sox_loop=$(median "shell loop of sox's chorus")
-  r_loop=$(ratio "$loop" "$batch")
-  r_sox=$(ratio "$sox_loop" "$batch")
+  hyper "$title" 1 "$runs" 1 --prepare "$empty" \
+    "wavchorus -q -t DIR (one process)" "$wavchorus -q -t $w/batch $p/*.wav" \
+    "wavchorus -q -j 1 -t DIR (one thread)" "$wavchorus -q -j 1 -t $w/batch $p/*.wav"
+  hyper "$title" 1 5 1 --prepare "$empty" "shell loop of wavchorus IN OUT" \
+    "for f in $p/*.wav; do $wavchorus \"\$f\" \"$w/single/\${f##*/}\"; done"
+  hyper "$title" 1 3 1 --prepare "$empty" "shell loop of sox's chorus" \
+    "for f in $p/*.wav; do sox -V1 \"\$f\" \"$w/sox/\${f##*/}\" chorus 1 1 25 1 0.1 10 -s; done"
+  heading "#### $title ($(df -T "$w" | awk 'NR == 2 { print $2 }') at $base)"
+  columns Command "Median time" "Per file" "Ratio to the batch" "CPU time (user + system)"
+  figures 'b = med(s, "wavchorus -q -t DIR (one process)")
+    for (i = 1; i <= names(s, t); i++)
+      printf "| %s | %.0f ms | %.2f ms | %.1f | %.0f ms |\n", t[i], med(s, t[i]) * 1000,
+        med(s, t[i]) * 1000 / n, med(s, t[i]) / b, cpu(s, t[i]) * 1000' s="$title" n="$count"
   echo
-  echo "#### $title ($(df -T "$w" | awk 'NR == 2 { print $2 }') at $base)"
-  echo
-  echo "| Command | Median time | Per file | Ratio to the batch | CPU time (user + system) |"
-  echo "|---|---:|---:|---:|---:|"
-  awk -F'\t' -v n="$count" -v b="$batch" '{
-    printf "| %s | %.0f ms | %.2f ms | %.1f | %.0f ms |\n", $1, $2 * 1000, $2 * 1000 / n, $2 / b, $3 * 1000 }' \
-    "$w/times.tsv"
-  echo
-  echo "| Target | Measured | |"
-  echo "|---|---:|---|"
-  echo "| the batch at least 5 x faster than a shell loop of wavchorus | $r_loop x | $(met "$r_loop" 5) |"
-  echo "| the batch at least 20 x faster than a shell loop of sox's chorus | $r_sox x | $(met "$r_sox" 20) |"
+  columns Target Measured ""
+  figures 'b = med(s, "wavchorus -q -t DIR (one process)")
+    target("the batch at least 5 x faster than a shell loop of wavchorus",
+      sprintf("%.1f", med(s, "shell loop of wavchorus IN OUT") / b), ">=", 5)
+    target("the batch at least 20 x faster than a shell loop of sox\047s chorus",
+      sprintf("%.1f", med(s, "shell loop of sox\047s chorus") / b), ">=", 20)' s="$title"
   rm -rf "$w"
 }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", a / b }'; }
-met() { awk -v r="$1" -v t="$2" 'BEGIN { print (r >= t ? "met" : "NOT met") }'; }
 
-echo
-echo "### Many short files: $count speech prompts in one directory"
-echo
+heading "### Many short files: $count speech prompts in one directory"
 echo "8 kHz mono 16-bit prompts spoken by espeak-ng, $smallest to $largest bytes," \
   "$(awk -v t="$total" 'BEGIN { printf "%.1f MB", t / 1e6 }') in all; $(nproc) cores;" \
   "load average at the start: $(cut -d' ' -f1-3 /proc/loadavg). The batch's $count outputs" \
