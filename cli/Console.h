@@ -4,6 +4,9 @@
 // on. Descriptors are those of the C run-time, which the library shares.
 #pragma once
 
+#include "WholeIO.h"
+
+#include <cerrno>
 #include <cstddef>
 #include <string>
 
@@ -38,8 +41,16 @@ int openDiscard();
 
 // One read: the count read, 0 at the end, -1 on an error (interruptions retried).
 std::ptrdiff_t readSome(int fd, void* buffer, std::size_t n);
-// Writes all n bytes; false on an error.
-bool writeAll(int fd, const void* data, std::size_t n);
+// Writes all n bytes, as the system layer writes a whole buffer; false on an
+// error, which lastErrorText() then gives.
+inline bool writeAll(int fd, const void* data, std::size_t n) {
+    int err = 0;
+    if (mavrel::writeWhole(fd, data, n, err)) {
+        return true;
+    }
+    errno = err;
+    return false;
+}
 
 // The system's text for the last error of a call above, or of a C library call.
 std::string lastErrorText();

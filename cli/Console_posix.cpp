@@ -81,22 +81,6 @@ std::ptrdiff_t readSome(int fd, void* buffer, std::size_t n) {
     }
 }
 
-bool writeAll(int fd, const void* data, std::size_t n) {
-    const auto* p = static_cast<const char*>(data);
-    while (n > 0) {
-        const ssize_t put = ::write(fd, p, n);
-        if (put < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        p += put;
-        n -= static_cast<std::size_t>(put);
-    }
-    return true;
-}
-
 std::string lastErrorText() {
     return std::strerror(errno);
 }

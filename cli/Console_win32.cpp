@@ -89,20 +89,6 @@ std::ptrdiff_t readSome(int fd, void* buffer, std::size_t n) {
     return got;
 }
 
-bool writeAll(int fd, const void* data, std::size_t n) {
-    const auto* p = static_cast<const char*>(data);
-    while (n > 0) {
-        const unsigned chunk = n > INT_MAX ? INT_MAX : static_cast<unsigned>(n);
-        const int put = ::_write(fd, p, chunk);
-        if (put <= 0) {
-            return false;
-        }
-        p += put;
-        n -= static_cast<std::size_t>(put);
-    }
-    return true;
-}
-
 std::string lastErrorText() {
     return std::strerror(errno);
 }

@@ -365,6 +365,25 @@ bool SoundReader::take(SNDFILE* file, const SF_INFO& info, std::string& error) {
     return true;
 }
 
+bool SoundReader::takeDescriptor(int fd, std::string& error) {
+    // Given to libsndfile for good: a file it cannot read it closes itself,
+    // whatever it was told, so a close of ours could hit a descriptor that
+    // another thread has opened since.
+    SF_INFO info{};
+    return take(sf_open_fd(fd, SFM_READ, &info, SF_TRUE), info, error);
+}
+
+bool DecodedInput::openDescriptor(int fd, std::string& error) {
+    reader_ = std::make_unique<SoundReader>();
+    return kept(reader_->takeDescriptor(fd, error));
+}
+
+bool DecodedInput::kept(bool took) {
+    description_ = reader_->description();
+    header_ = reader_->header();
+    return took;
+}
+
 bool SoundReader::next(std::span<const std::uint8_t>& bytes, std::string& error) {
     if (done_ >= frames_) {
         return false;
@@ -507,6 +526,7 @@ std::string missingFormats() {
     return "";
 }
 
+class SoundReader {};
 struct DecodedInput::State {};
 struct EncodedOutput::State {};
 

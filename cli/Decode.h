@@ -59,6 +59,8 @@ std::optional<Container> containerFor(const std::string& name);
 // The usage error for a name that gives no container.
 std::string unknownContainerText(const std::string& name);
 
+class SoundReader;
+
 // An input decoded to 16-bit PCM, streamed to the library as a canonical WAV.
 class DecodedInput {
   public:
@@ -67,7 +69,8 @@ class DecodedInput {
     DecodedInput& operator=(const DecodedInput&) = delete;
     ~DecodedInput();
 
-    // Opens the file at path, or the file open at fd (which it then owns).
+    // Opens the file at path, or the file open at fd (which it then owns, and
+    // closes also when it cannot decode it).
     // False with error set to the reason when it is no sound file it can decode.
     bool open(const std::filesystem::path& path, std::string& error);
     bool openDescriptor(int fd, std::string& error);
@@ -86,7 +89,12 @@ class DecodedInput {
     struct State;
 
   private:
-    std::unique_ptr<State> state_;
+    // Keeps the description and the header of the file that reader_ took;
+    // returns took.
+    bool kept(bool took);
+
+    std::unique_ptr<SoundReader> reader_; // the file decoded
+    std::unique_ptr<State> state_;        // how it reaches the library: each system's own
     std::string description_;
     std::vector<std::uint8_t> header_;
     CliPath path_;

@@ -32,6 +32,9 @@ class SoundReader {
     // Takes an opened file (null: the open failed). False with error set when
     // it cannot be read as the library's stream.
     bool take(SNDFILE* file, const SF_INFO& info, std::string& error);
+    // Takes the file open at fd, which libsndfile then owns: it closes it with
+    // the file, or at once when it cannot read it.
+    bool takeDescriptor(int fd, std::string& error);
     const std::string& description() const { return description_; }
     const std::vector<std::uint8_t>& header() const { return header_; }
     // The next bytes of the data, valid until the next call; false at the end

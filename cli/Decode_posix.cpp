@@ -43,8 +43,7 @@ void widenPipe([[maybe_unused]] int fd) {
 } // namespace
 
 struct DecodedInput::State {
-    std::unique_ptr<SoundReader> reader = std::make_unique<SoundReader>();
-    int ownedFd = -1;
+    SoundReader* reader = nullptr;
     int pipe[2] = {-1, -1};
     std::thread thread;
     std::string readError;
@@ -53,8 +52,7 @@ struct DecodedInput::State {
         if (thread.joinable()) {
             thread.join();
         }
-        reader.reset();
-        for (const int fd : {pipe[0], pipe[1], ownedFd}) {
+        for (const int fd : pipe) {
             console::closeDescriptor(fd);
         }
     }
@@ -86,19 +84,10 @@ bool DecodedInput::open(const std::filesystem::path& path, std::string& error) {
     return openDescriptor(fd, error);
 }
 
-bool DecodedInput::openDescriptor(int fd, std::string& error) {
-    state_ = std::make_unique<State>();
-    state_->ownedFd = fd;
-    SF_INFO info{};
-    SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
-    const bool ok = state_->reader->take(file, info, error);
-    description_ = state_->reader->description();
-    header_ = state_->reader->header();
-    return ok;
-}
-
 bool DecodedInput::start(std::string& error) {
+    state_ = std::make_unique<State>();
     State& s = *state_;
+    s.reader = reader_.get();
     if (!console::makePipe(s.pipe)) {
         error = console::lastErrorText();
         return false;
@@ -110,17 +99,19 @@ bool DecodedInput::start(std::string& error) {
 }
 
 bool DecodedInput::finish(std::string& error) {
-    if (!state_) {
-        return true;
+    std::string readError;
+    if (state_) {
+        // The library has closed its end; closing ours lets a write to the pipe
+        // fail.
+        console::closeDescriptor(state_->pipe[0]);
+        state_->pipe[0] = -1;
+        if (state_->thread.joinable()) {
+            state_->thread.join();
+        }
+        readError = state_->readError;
+        state_.reset();
     }
-    // The library has closed its end; closing ours lets a write to the pipe fail.
-    console::closeDescriptor(state_->pipe[0]);
-    state_->pipe[0] = -1;
-    if (state_->thread.joinable()) {
-        state_->thread.join();
-    }
-    const std::string readError = state_->readError;
-    state_.reset();
+    reader_.reset();
     if (!readError.empty()) {
         error = readError;
         return false;

@@ -30,17 +30,9 @@ int openFile(const CliPath& path, int flags) {
 } // namespace
 
 struct DecodedInput::State {
-    std::unique_ptr<SoundReader> reader = std::make_unique<SoundReader>();
-    int ownedFd = -1;
     CliPath spool; // the canonical WAV the library reads
 
-    ~State() {
-        reader.reset();
-        if (ownedFd >= 0) {
-            (void)::_close(ownedFd);
-        }
-        removeFile(spool);
-    }
+    ~State() { removeFile(spool); }
 };
 
 DecodedInput::DecodedInput() = default;
@@ -48,27 +40,14 @@ DecodedInput::DecodedInput() = default;
 DecodedInput::~DecodedInput() = default;
 
 bool DecodedInput::open(const std::filesystem::path& path, std::string& error) {
-    state_ = std::make_unique<State>();
+    reader_ = std::make_unique<SoundReader>();
     SF_INFO info{};
     SNDFILE* file = sf_wchar_open(path.c_str(), SFM_READ, &info);
-    const bool ok = state_->reader->take(file, info, error);
-    description_ = state_->reader->description();
-    header_ = state_->reader->header();
-    return ok;
-}
-
-bool DecodedInput::openDescriptor(int fd, std::string& error) {
-    state_ = std::make_unique<State>();
-    state_->ownedFd = fd;
-    SF_INFO info{};
-    SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
-    const bool ok = state_->reader->take(file, info, error);
-    description_ = state_->reader->description();
-    header_ = state_->reader->header();
-    return ok;
+    return kept(reader_->take(file, info, error));
 }
 
 bool DecodedInput::start(std::string& error) {
+    state_ = std::make_unique<State>();
     State& s = *state_;
     std::optional<CliPath> spool = temporaryFile(error);
     if (!spool) {
@@ -80,7 +59,7 @@ bool DecodedInput::start(std::string& error) {
         error = console::lastErrorText();
         return false;
     }
-    std::span<const std::uint8_t> bytes = s.reader->header();
+    std::span<const std::uint8_t> bytes = reader_->header();
     bool ok = true;
     do {
         if (!console::writeAll(out, bytes.data(), bytes.size())) {
@@ -88,7 +67,7 @@ bool DecodedInput::start(std::string& error) {
             ok = false;
             break;
         }
-    } while (s.reader->next(bytes, error));
+    } while (reader_->next(bytes, error));
     if (::_close(out) != 0 && ok) {
         error = "cannot write " + s.spool.shown + ": " + console::lastErrorText();
         ok = false;
@@ -98,6 +77,7 @@ bool DecodedInput::start(std::string& error) {
 }
 
 bool DecodedInput::finish(std::string& /*error*/) {
+    reader_.reset();
     state_.reset();
     return true;
 }

@@ -24,9 +24,8 @@ int wmain(int argc, wchar_t** argv) {
     for (int k = 1; k < argc; ++k) {
         std::optional<std::string> utf8 = mavrel::utf16ToUtf8(std::wstring_view(argv[k]));
         if (!utf8) {
-            wavchorus_cli::say("argument " + std::to_string(k) +
-                               " is not valid UTF-16 (an unpaired surrogate)");
-            return 2;
+            return wavchorus_cli::usageError("argument " + std::to_string(k) +
+                                             " is not valid UTF-16 (an unpaired surrogate)");
         }
         args.push_back(std::move(*utf8));
     }

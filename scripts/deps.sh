@@ -44,6 +44,8 @@ web_packages+=(dpkg-dev)
 # The files people have (tests/decode_test.sh): ffmpeg makes them and decodes
 # them independently of wavchorus's libsndfile.
 test_packages+=(ffmpeg)
+# How often wavchorus closes a descriptor (tests/decode_test.sh): strace.
+test_packages+=(strace)
 bench_packages=(
   "${build_packages[@]}"
   libbenchmark-dev hyperfine ffmpeg sox time jq

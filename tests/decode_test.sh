@@ -155,6 +155,10 @@ head -c 60000 "$work/case7.flac" >"$work/cut.flac"
 check "no sound file: exit 1" [ $? -eq 1 ]
 check "no sound file: one line naming it" [ "$(grep -c "cannot read $work/text.wav: " "$work/err")" -eq 1 ]
 check "no sound file: nothing written" [ ! -e "$work/text-out.wav" ]
+# libsndfile closes what it cannot read: a second close could hit a descriptor
+# that another worker of a batch has opened since.
+strace -f -qq -e trace=close -o "$work/closes" "$cli" -q "$work/text.wav" "$work/text-out.wav" 2>/dev/null
+check "no sound file: its descriptor closed once" [ "$(grep -c EBADF "$work/closes")" -eq 0 ]
 "$cli" -q "$work/cut.flac" "$work/old.wav" 2>"$work/err"
 check "a decoder error midway: exit 1" [ $? -eq 1 ]
 check "a decoder error midway: the old output untouched" cmp -s "$work/old.wav" "$sample"

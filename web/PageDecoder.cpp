@@ -1,6 +1,6 @@
 // The page's decoder module: a sound file in the module's file system decoded
 // to the library's canonical 16-bit WAV, by the command line's own reader
-// (cli/Decode.cpp, through libsndfile), so that the page and wavchorus give the
+// (wavchorus_reader, through libsndfile), so that the page and wavchorus give the
 // library the same bytes for the same file. The worker loads it only for a
 // file that is not in the library's own layout.
 #include "Decode.h"

@@ -31,17 +31,21 @@ let printed = [];
 let complaints = [];
 let instance = null;
 
+// A module made by its factory, what it prints on stdout and stderr given to
+// print and printErr, with the folders /in and /out of the requests.
+function instantiate(factory, print, printErr) {
+  return factory({ print, printErr }).then((module) => {
+    module.FS.mkdir('/in');
+    module.FS.mkdir('/out');
+    return module;
+  });
+}
+
 function libraryModule() {
   if (instance === null) {
-    instance = createWavChorusModule({
-      print: (line) => printed.push(line),
-      printErr: (line) => complaints.push(line),
-    }).then((module) => {
-      module.FS.mkdir('/in');
-      module.FS.mkdir('/out');
-      return module;
-    });
     // Instantiating the module registers it with the framework linked into it.
+    instance = instantiate(createWavChorusModule, (line) => printed.push(line),
+      (line) => complaints.push(line));
     instance.catch(() => { instance = null; });
   }
   return instance;
@@ -57,14 +61,8 @@ function decoderModule() {
     } catch (error) {
       return Promise.reject(error);
     }
-    decoderInstance = createPageDecoderModule({
-      print: (line) => decoderSaid.push(line),
-      printErr: (line) => decoderSaid.push(line),
-    }).then((module) => {
-      module.FS.mkdir('/in');
-      module.FS.mkdir('/out');
-      return module;
-    });
+    const say = (line) => decoderSaid.push(line);
+    decoderInstance = instantiate(createPageDecoderModule, say, say);
     decoderInstance.catch(() => { decoderInstance = null; });
   }
   return decoderInstance;
