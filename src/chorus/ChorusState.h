@@ -21,6 +21,16 @@
 
 namespace mavrel {
 
+// knownIndex when state.run is not among the known runs.
+inline constexpr std::size_t kNoKnownRun = static_cast<std::size_t>(-1);
+
+// A delay run as kept for later cycles of the oscillator; it starts where the
+// one before it ends, the first at frame 0.
+struct KnownRun {
+    std::int32_t end = 0;
+    std::int32_t delay = 0;
+};
+
 struct ChorusState {
     // The last ringSize input values, as read: the normalised value is the
     // 16-bit value times 2^-15, which the limiter table takes into account.
@@ -32,6 +42,13 @@ struct ChorusState {
     DelaySweep sweep;     // baseDelay, depth and what the delay runs are found with
     DelayRun run;         // the delay run that holds lfoCounter, once found
     bool wideMix = false; // the processor runs the wide mix (WideMix.h)
+    // The runs of the oscillator's cycle in order from its frame 0, as far as they
+    // have been found, where keepDelayRuns gave them room: every cycle is the
+    // same, so later cycles take their runs from here. knownCount of the room's
+    // runs are found; knownIndex is the one that is state.run, or kNoKnownRun.
+    std::vector<KnownRun> knownRuns;
+    std::size_t knownCount = 0;
+    std::size_t knownIndex = kNoKnownRun;
 };
 
 // The ring size for a rate: it holds the longest delay the oscillator can reach
@@ -42,6 +59,11 @@ std::int32_t chorusRingSize(std::int32_t sampleRate);
 // Sets up the state for a rate of 1 to WAVCHORUS_MAX_RATE Hz. Allocates the ring;
 // processing allocates nothing.
 ChorusState setUpChorus(std::int32_t sampleRate);
+
+// Gives the state room to keep the delay runs of one oscillator cycle, for a
+// stream longer than a cycle (10 x rate frames): later cycles then take their
+// runs from there. Allocates; the outputs are the same either way.
+void keepDelayRuns(ChorusState& state);
 
 // Processes one value: the dry value enters the ring, the tap is mixed in,
 // limited and quantised. Advances the oscillator but not the ring, which the

@@ -40,7 +40,11 @@ struct Block {
 // takes its place.
 class Output {
   public:
-    explicit Output(OutputFile& file) : file_(file) {}
+    // The output is expected to come to its header and the data it declares, as
+    // it does for an input that holds what it declares.
+    Output(OutputFile& file, const WaveInfo& info) : file_(file) {
+        file_.expectSize(kHeaderBytes + outputDataBytes(info));
+    }
     bool write(const std::int16_t* values, std::size_t n, int& err) {
         const std::size_t bytes = n * sizeof(std::int16_t);
         if (!file_.write(values, bytes, err)) {
@@ -75,11 +79,17 @@ void swapToNative(std::int16_t* v, std::size_t n) {
 LoopStatus runStreamLoop(InputFile& in, OutputFile& out, const WaveInfo& info, ChorusState& state,
                          int& err) {
     const bool stereo = info.channels == 2;
+    // The oscillator steps once a frame for one or two channels, once a value
+    // for more: a stream declared longer than its cycle keeps the cycle's runs.
+    const std::uint64_t steps = stereo ? info.sampleNumber : info.dataBytes / 2;
+    if (steps > static_cast<std::uint64_t>(state.sweep.wrap)) {
+        keepDelayRuns(state);
+    }
     // The chorus reads a block and writes its output to a block of its own: a
     // value's tap may lie earlier in the same block.
     Block current(firstBlockValues(info));
     Block result(current.size);
-    Output output(out);
+    Output output(out, info);
     // Counts frames for one or two channels, values for more. 64 bits, so that
     // even an input of many gigabytes cannot wrap it.
     std::uint64_t i = 0;

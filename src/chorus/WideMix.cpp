@@ -97,6 +97,17 @@ mixEights(const std::int16_t* dry, const std::int16_t* tap, std::int16_t* out, s
             fillMissing<DryStride, TapStride>(dry, tap, out, k, count);
         }
     }
+    // The last few: the eight that end at n, over outputs already written,
+    // which they write again with the same values.
+    if (whole != n && n >= 8) {
+        const std::size_t k = n - 8;
+        const __m256i missing = mixEight<DryStride, TapStride>(
+            dry + DryStride * k, tap + TapStride * k, out + DryStride * k, centre, spread);
+        if (_mm256_testz_si256(missing, missing) == 0) [[unlikely]] {
+            fillMissing<DryStride, TapStride>(dry, tap, out, k, 8);
+        }
+        return n;
+    }
     return whole;
 }
 

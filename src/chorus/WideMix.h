@@ -14,8 +14,9 @@ namespace mavrel {
 bool wideMixAvailable();
 
 // As mixInto in ChorusState.cpp: out[DryStride x k + c] for c < DryStride is the
-// limited mix dry[DryStride x k] + tap[TapStride x k], for k below n rounded down
-// to a multiple of 8. Returns that count (0 where the wide mix is not built).
+// limited mix dry[DryStride x k] + tap[TapStride x k], for k below n, or below n
+// rounded down to a multiple of 8 where n is less than 8. Returns that count (0
+// where the wide mix is not built).
 // Entries of the limiter table not yet computed are computed here.
 template <std::size_t DryStride, std::size_t TapStride>
 std::size_t mixWide(const std::int16_t* dry, const std::int16_t* tap, std::int16_t* out,

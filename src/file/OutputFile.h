@@ -20,6 +20,7 @@
 #include "FileIdentity.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace mavrel {
@@ -40,7 +41,13 @@ class OutputFile {
     // Asks the system to start putting what is written so far on storage, and
     // does not wait for it: a long output then goes to the disk while the call
     // goes on, not all at once when it takes its place. A hint; it cannot fail.
+    // Where the system can, room on storage is also found for the next stretch
+    // of the file before it is written, up to the size expected (expectSize).
     void startWriteback();
+    // The size the whole file is expected to come to: room found ahead goes no
+    // further. Without it, none is found. Should less be written, commit cuts the
+    // file back to what was.
+    void expectSize(std::uint64_t bytes);
     // Closes the file and puts it in place of the output.
     bool commit(int& err);
 
@@ -50,7 +57,11 @@ class OutputFile {
     bool markedForDeletion_ = false; // the system deletes the file when handle_ closes
 #else
     int fd_ = -1;
-    bool unnamed_ = false; // fd_ is a file without a name
+    bool unnamed_ = false;       // fd_ is a file without a name
+    std::uint64_t written_ = 0;  // bytes written
+    std::uint64_t expected_ = 0; // the size the file is expected to come to
+    std::uint64_t roomEnd_ = 0;  // where the room asked for ends; the file may reach it
+    bool roomRefused_ = false;   // the system gave no room: not asked again
 #endif
     bool direct_ = false;    // writing to the output itself
     bool replacing_ = false; // the output existed when it was opened

@@ -4,6 +4,7 @@
 #include "WholeIO.h"
 #include "Writeback.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -216,11 +217,35 @@ bool OutputFile::create(const std::string& path, int& err,
 }
 
 bool OutputFile::write(const void* data, std::size_t n, int& err) {
-    return writeWhole(fd_, data, n, err);
+    if (!writeWhole(fd_, data, n, err)) {
+        return false;
+    }
+    written_ += n;
+    return true;
 }
 
 void OutputFile::startWriteback() {
     startWritingBack(fd_);
+    if (direct_ || roomRefused_) {
+        return;
+    }
+    // Room for the next stretch, from a whole mebibyte on (the part of a block
+    // that is already written, and waits for its room, is left to the writes),
+    // and never past the size expected: all of it will be written.
+    constexpr std::uint64_t kAlign = std::uint64_t{1} << 20;
+    constexpr std::uint64_t kAhead = std::uint64_t{8} << 20;
+    const std::uint64_t from = std::max(roomEnd_, (written_ + kAlign - 1) / kAlign * kAlign);
+    const std::uint64_t to = std::min(expected_, (written_ + kAhead) / kAlign * kAlign);
+    if (from < to) {
+        // Even refused, the room may have been given in part, and the file
+        // extended over it.
+        roomEnd_ = to;
+        roomRefused_ = !reserveRoom(fd_, from, to - from);
+    }
+}
+
+void OutputFile::expectSize(std::uint64_t bytes) {
+    expected_ = bytes;
 }
 
 bool OutputFile::commit(int& err) {
@@ -239,6 +264,11 @@ bool OutputFile::commit(int& err) {
     };
     if (direct_) {
         return closeFile();
+    }
+    // The room found ahead and not written to is cut off.
+    if (roomEnd_ > written_ && ::ftruncate(fd_, static_cast<off_t>(written_)) != 0) {
+        err = errno;
+        return false;
     }
     // In place, the input's content goes with the rename: the new data is on
     // stable storage first.

@@ -138,6 +138,8 @@ bool OutputFile::write(const void* data, std::size_t n, int& err) {
 // program, a second or so after it is written.
 void OutputFile::startWriteback() {}
 
+void OutputFile::expectSize(std::uint64_t /*bytes*/) {}
+
 bool OutputFile::commit(int& err) {
     // In place, the input's content goes with the rename: the new data is on
     // stable storage first.

@@ -136,6 +136,24 @@ TEST_F(OutputFault, SizeLimitOfExactlyTheOutputSucceeds) {
     EXPECT_EQ(dir.entries(), (std::set<std::string>{"in.wav", "out.wav"}));
 }
 
+// A long stereo input that holds half of what its header declares, under a
+// file-size limit between the two, with SIGXFSZ at its default: room found ahead
+// of the writes for what is declared stops at the limit, which the output never
+// reaches, rather than raise the signal.
+TEST_F(OutputFault, SizeLimitBelowTheDeclaredSizeAboveTheOutputSucceeds) {
+    Bytes file = wavFile(2, 44100, testSignal(2 * 44100 * 30, 2));
+    const std::uint32_t declared = 4 * 44100 * 60;
+    for (std::size_t k = 0; k < 4; ++k) {
+        file[40 + k] = static_cast<std::uint8_t>(declared >> (8 * k));
+    }
+    writeBytes(in, file);
+    ChildSetup setup{6000000, false, {}};
+    setup.ignoreFileSizeSignal = false;
+    EXPECT_EQ(wavChorusInChild(setup, in, out), WAVCHORUS_OK);
+    // The frames held, and one silent value for the first missing frame.
+    EXPECT_EQ(std::filesystem::file_size(out), 44U + 4U * 44100U * 30U + 2U);
+}
+
 TEST_F(OutputFault, CloseFails) {
     const ChildSetup setup{
         -1,
