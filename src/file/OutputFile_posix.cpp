@@ -225,8 +225,12 @@ bool OutputFile::write(const void* data, std::size_t n, int& err) {
 }
 
 void OutputFile::startWriteback() {
+    // An output written directly is a pipe or a device: nothing to write back.
+    if (direct_) {
+        return;
+    }
     startWritingBack(fd_);
-    if (direct_ || roomRefused_) {
+    if (roomRefused_) {
         return;
     }
     // Room for the next stretch, from a whole mebibyte on (the part of a block
