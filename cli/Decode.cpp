@@ -227,10 +227,6 @@ std::string reasonText(SNDFILE* file) {
     return text;
 }
 
-// v * 32768, clipped to the 16-bit range (NaN as -32768), then rounded to the
-// nearest integer, halves to even: adding and taking away 1.5 * 2^52 leaves no
-// fraction in the default rounding mode, with no call to the maths library.
-// Clipping first rounds the same as rounding first.
 // Containers that hold PCM values as they are, one after another (not FLAC's
 // compressed frames), so that libsndfile's raw read gives the values.
 bool valuesAsTheyLie(int major) {
@@ -267,6 +263,10 @@ void takeTopBytes(std::size_t width, bool bigEndian, const std::uint8_t* in, std
     }
 }
 
+// v * 32768, clipped to the 16-bit range (NaN as -32768), then rounded to the
+// nearest integer, halves to even: adding and taking away 1.5 * 2^52 leaves no
+// fraction in the default rounding mode, with no call to the maths library.
+// Clipping first rounds the same as rounding first.
 std::int16_t fromDouble(double v) {
     constexpr double kRounder = 6755399441055744.0; // 1.5 * 2^52
     const double clipped = std::min(32767.0, std::max(-32768.0, v * 32768.0));
