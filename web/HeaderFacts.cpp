@@ -36,7 +36,8 @@ extern "C" std::size_t wavChorusHeaderFacts(const std::uint8_t* bytes, std::size
     std::string json = "{\"refusal\":" + std::to_string(refusal ? refusal->code : 0);
     if (n >= mavrel::kHeaderBytes) {
         const mavrel::WaveInfo info = mavrel::readWaveHeader(bytes);
-        const auto held = static_cast<std::uint64_t>(std::max(0.0, fileBytes - 44.0));
+        const auto held = static_cast<std::uint64_t>(
+            std::max(0.0, fileBytes - static_cast<double>(mavrel::kHeaderBytes)));
         const mavrel::OutputPlan plan = mavrel::planOutput(info, held);
         json += ",\"channels\":" + std::to_string(info.channels) +
                 ",\"dataBytes\":" + std::to_string(info.dataBytes) +
