@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -135,4 +136,16 @@ TEST(Report, OneWriteWhenTheCallEnds) {
                                  testing::internal::GetCapturedStderr();
                              }),
               (std::vector<std::string>{kInputHalf}));
+    // The output's header goes out with its first values: when that write fails,
+    // the header was never written, and the report says nothing of it.
+    if (std::filesystem::exists("/dev/full")) {
+        EXPECT_EQ(writesToStdout(_IOFBF,
+                                 [&] {
+                                     testing::internal::CaptureStderr();
+                                     EXPECT_EQ(WAVChorus(in.c_str(), u"/dev/full"),
+                                               WAVCHORUS_ERR_WRITE);
+                                     testing::internal::GetCapturedStderr();
+                                 }),
+                  (std::vector<std::string>{kInputHalf}));
+    }
 }

@@ -79,19 +79,20 @@ std::int32_t runWAVChorus(const WAVChorusChar* inputPath, const WAVChorusChar* o
         return fail(WAVCHORUS_ERR_CREATE_OUTPUT, "cannot create output", *outName,
                     systemErrorText(err));
     }
-    const std::array<std::uint8_t, kHeaderBytes> outHeader = makeOutputHeader(info);
-    if (!out.write(outHeader.data(), outHeader.size(), err)) {
-        return fail(WAVCHORUS_ERR_WRITE, "cannot write output", *outName, systemErrorText(err));
-    }
-    addOutputHalf(report, info);
-
     // The input stands at byte 44: the header read took exactly those bytes.
-    switch (runStreamLoop(in, out, info, state, err)) {
+    const LoopStatus status = runStreamLoop(in, out, info, state, err);
+    // The output's half tells what its header holds, unless that could not be
+    // written.
+    if (status != LoopStatus::headerWriteFailed) {
+        addOutputHalf(report, info);
+    }
+    switch (status) {
     case LoopStatus::ok:
         break;
     case LoopStatus::readFailed:
         return fail(WAVCHORUS_ERR_READ, "cannot read input", *inName, systemErrorText(err));
     case LoopStatus::writeFailed:
+    case LoopStatus::headerWriteFailed:
         return fail(WAVCHORUS_ERR_WRITE, "cannot write output", *outName, systemErrorText(err));
     }
     // The input is closed before the output takes its place: the output may

@@ -63,7 +63,8 @@ std::vector<std::uint8_t> noiseBytes(std::size_t n, std::uint32_t seed) {
     return b;
 }
 
-// Runs the streaming loop on the input written as a file and returns what it wrote.
+// Runs the streaming loop on the input written as a file and returns the data it
+// wrote after the header.
 std::vector<std::uint8_t> runLoop(const Input& input) {
     TempDir dir;
     const fs::path inPath = dir / "in.wav";
@@ -95,7 +96,15 @@ std::vector<std::uint8_t> runLoop(const Input& input) {
     EXPECT_TRUE(out.commit(err));
 
     std::ifstream f(outPath, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+    std::vector<std::uint8_t> got{std::istreambuf_iterator<char>(f),
+                                  std::istreambuf_iterator<char>()};
+    // The canonical header, then the data.
+    const auto outHeader = mavrel::makeOutputHeader(info);
+    EXPECT_TRUE(got.size() >= outHeader.size() &&
+                std::equal(outHeader.begin(), outHeader.end(), got.begin()));
+    got.erase(got.begin(),
+              got.begin() + static_cast<std::ptrdiff_t>(std::min(got.size(), outHeader.size())));
+    return got;
 }
 
 void expectLikeTheDefinition(const Input& input, std::size_t expectedBytes) {
