@@ -16,6 +16,14 @@ namespace {
 constexpr std::size_t kFullBlockValues = std::size_t{128} * 1024;
 // The least first block: a header that declares little may be followed by more.
 constexpr std::size_t kLeastBlockValues = 2048;
+// A file's first mebibyte goes in blocks of at most 64 KB. An allocator keeps
+// blocks that small from one call to the next, where it gives larger ones back
+// to the system when they are freed: a second of stereo in one block of 176 KB,
+// and its output in another, cost a host that calls file after file more in
+// fresh pages than the chorus of that second. A longer file goes on in full-size
+// blocks, which need fewer system calls.
+constexpr std::size_t kSmallBlockValues = std::size_t{32} * 1024;
+constexpr std::uint64_t kSmallBlocksBytes = std::uint64_t{1} << 20;
 // Written data whose writeback to storage is asked for once it comes to this much.
 constexpr std::size_t kWritebackBytes = std::size_t{4} * 1024 * 1024;
 // Room in front of an output block's values, where the output header goes out
@@ -26,11 +34,10 @@ constexpr std::size_t kHeaderRoomValues = 32;
 static_assert(kHeaderRoomValues * sizeof(std::int16_t) >= kHeaderBytes);
 
 // The first block holds what the header declares and one value more, so that the
-// first read of a file that holds what it declares already meets its end. A file
-// that proves longer goes on in full-size blocks.
+// first read of a short file that holds what it declares already meets its end.
 std::size_t firstBlockValues(const WaveInfo& info) {
     const std::size_t declared = info.dataBytes / 2;
-    const std::size_t values = std::clamp(declared + 2, kLeastBlockValues, kFullBlockValues);
+    const std::size_t values = std::clamp(declared + 2, kLeastBlockValues, kSmallBlockValues);
     return values + values % 2;
 }
 
@@ -124,12 +131,6 @@ LoopStatus runStreamLoop(InputFile& in, OutputFile& out, const WaveInfo& info, C
             return LoopStatus::readFailed;
         }
         const bool ended = static_cast<std::size_t>(got) < blockBytes;
-        if (!ended && i == 0) {
-            // A file longer than one block: the system is asked once to read
-            // further ahead, so that it reads the next block while this one goes
-            // through the chorus.
-            in.willReadOnward();
-        }
         // A last odd byte is not a value.
         const auto bytes = static_cast<std::size_t>(got);
         const std::size_t values = bytes / 2;
@@ -165,9 +166,20 @@ LoopStatus runStreamLoop(InputFile& in, OutputFile& out, const WaveInfo& info, C
         if (ended) {
             break;
         }
-        if (current.size < kFullBlockValues) {
-            current = Block(kFullBlockValues);
-            result = Block(kFullBlockValues, kHeaderRoomValues);
+        // A file that proves longer goes on in small blocks to its first
+        // mebibyte, and in full-size blocks after it. i counts frames for one or
+        // two channels, values for more.
+        const std::size_t next =
+            i * (stereo ? 4U : 2U) < kSmallBlocksBytes ? kSmallBlockValues : kFullBlockValues;
+        if (current.size < next) {
+            if (next == kFullBlockValues) {
+                // A long file: the system is asked once to read further ahead,
+                // so that it reads the next block while this one goes through
+                // the chorus.
+                in.willReadOnward();
+            }
+            current = Block(next);
+            result = Block(next, kHeaderRoomValues);
         }
     }
     if (!stereo) {

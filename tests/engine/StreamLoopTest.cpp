@@ -121,7 +121,8 @@ void expectLikeTheDefinition(const Input& input, std::size_t expectedBytes) {
         << "first difference at output byte " << (diff.first - got.begin());
 }
 
-// The loop reads blocks of 262,144 bytes; these sizes straddle them.
+// The loop reads blocks of 65,536 bytes to its first mebibyte, and of 262,144
+// bytes after it; these sizes straddle them.
 constexpr std::size_t kBlock = 262144;
 
 constexpr std::uint32_t kFramesIn(std::size_t bytes, std::uint32_t channels) {
