@@ -47,18 +47,21 @@ hyper() {
   rm -f "$work"/hyperfine-*.json
 }
 
-# host_set SET INPUT CALLS ROUNDS [NAME=LIBRARY]...: ROUNDS processes of
-# call_loop (bench/CallLoop.cpp), each timing CALLS calls of the floor and of
-# each library side by side; each round's medians per call, wall and CPU, go to
-# the store.
+# host_set SET INPUT CALLS ROUNDS [NAME=LIBRARY]...: ROUNDS rounds of one
+# process of call_loop (bench/CallLoop.cpp) for each library, timing CALLS calls
+# of the floor and of that library side by side; each process's medians per
+# call, wall and CPU, go to the store. A library has a process to itself, as in
+# a host: another in the same process changes what the allocator keeps.
 host_set() {
-  local set=$1 in=$2 calls=$3 rounds=$4
+  local set=$1 in=$2 calls=$3 rounds=$4 library
   shift 4
   say "calling the library in one process: $set ($rounds rounds of $calls calls)"
   for _ in $(seq "$rounds"); do
-    "$call_loop" --calls "$calls" --warmup 50 --results "$work/call_loop.tsv" \
-      "$in" "$work/host" "$@" >/dev/null
-    awk -v set="$set" '{ print set "\t" $0 }' "$work/call_loop.tsv" >>"$work/figures.tsv"
+    for library in "$@"; do
+      "$call_loop" --calls "$calls" --warmup 50 --results "$work/call_loop.tsv" \
+        "$in" "$work/host" "$library" >/dev/null
+      awk -v set="$set" '{ print set "\t" $0 }' "$work/call_loop.tsv" >>"$work/figures.tsv"
+    done
   done
 }
 
