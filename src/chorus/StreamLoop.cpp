@@ -183,8 +183,13 @@ LoopStatus runStreamLoop(InputFile& in, OutputFile& out, const WaveInfo& info, C
         }
     }
     if (!stereo) {
-        // Silence stands in for missing values up to the declared count.
+        // Silence stands in for missing values up to the declared count, in
+        // full-size blocks when it takes more than one.
         if (i < info.sampleNumber) {
+            if (info.sampleNumber - i > current.size && current.size < kFullBlockValues) {
+                current = Block(kFullBlockValues);
+                result = Block(kFullBlockValues, kHeaderRoomValues);
+            }
             std::fill_n(current.values, current.size, std::int16_t{0});
         }
         while (i < info.sampleNumber) {
