@@ -258,7 +258,6 @@ template <std::size_t Width, std::size_t Lo, std::size_t Hi>
 }
 
 #if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
-#define WAVCHORUS_WIDE_TOP_BYTES 1
 template <std::size_t Width, std::size_t Lo, std::size_t Hi>
 __attribute__((target("avx2"))) void topBytesWide(const std::uint8_t* in, std::uint8_t* out,
                                                   std::size_t n) {
@@ -267,30 +266,22 @@ __attribute__((target("avx2"))) void topBytesWide(const std::uint8_t* in, std::u
 #endif
 
 template <std::size_t Width, std::size_t Lo, std::size_t Hi>
-void takeTopBytes(bool wide, const std::uint8_t* in, std::uint8_t* out, std::size_t n) {
-#if defined(WAVCHORUS_WIDE_TOP_BYTES)
-    if (wide) {
+void takeTopBytes(const std::uint8_t* in, std::uint8_t* out, std::size_t n) {
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
+    if (__builtin_cpu_supports("avx2") != 0) {
         topBytesWide<Width, Lo, Hi>(in, out, n);
         return;
     }
 #endif
-    (void)wide;
     topBytesLoop<Width, Lo, Hi>(in, out, n);
 }
 
 void takeTopBytes(std::size_t width, bool bigEndian, const std::uint8_t* in, std::uint8_t* out,
                   std::size_t n) {
-#if defined(WAVCHORUS_WIDE_TOP_BYTES)
-    const bool wide = __builtin_cpu_supports("avx2") != 0;
-#else
-    const bool wide = false;
-#endif
     if (width == 3) {
-        bigEndian ? takeTopBytes<3, 1, 0>(wide, in, out, n)
-                  : takeTopBytes<3, 1, 2>(wide, in, out, n);
+        bigEndian ? takeTopBytes<3, 1, 0>(in, out, n) : takeTopBytes<3, 1, 2>(in, out, n);
     } else {
-        bigEndian ? takeTopBytes<4, 1, 0>(wide, in, out, n)
-                  : takeTopBytes<4, 2, 3>(wide, in, out, n);
+        bigEndian ? takeTopBytes<4, 1, 0>(in, out, n) : takeTopBytes<4, 2, 3>(in, out, n);
     }
 }
 

@@ -149,10 +149,6 @@ struct EncodedOutput::State {
         if (container != Container::wav) {
             writer.start(fileno(spool), container);
         }
-        // A WAV's writeback is asked for every 4 MiB, as the library asks for its
-        // own, so that it goes to storage while the call goes on.
-        constexpr std::size_t kWritebackBytes = std::size_t{4} * 1024 * 1024;
-        std::size_t unsent = 0;
         for (;;) {
             const std::ptrdiff_t got = console::readSome(pipe[0], buffer.data(), buffer.size());
             if (got <= 0) {
@@ -164,9 +160,6 @@ struct EncodedOutput::State {
                 writer.write(buffer.data(), n);
             } else if (error.empty() && !direct.write(buffer.data(), n, err)) {
                 error = std::strerror(err);
-            } else if ((unsent += n) >= kWritebackBytes) {
-                direct.startWriteback();
-                unsent = 0;
             }
         }
         if (container != Container::wav) {

@@ -24,8 +24,6 @@ constexpr std::size_t kLeastBlockValues = 2048;
 // blocks, which need fewer system calls.
 constexpr std::size_t kSmallBlockValues = std::size_t{32} * 1024;
 constexpr std::uint64_t kSmallBlocksBytes = std::uint64_t{1} << 20;
-// Written data whose writeback to storage is asked for once it comes to this much.
-constexpr std::size_t kWritebackBytes = std::size_t{4} * 1024 * 1024;
 // Room in front of an output block's values, where the output header goes out
 // with the first block in one write: a second write into the file's first page
 // costs a short call as much as a tenth of its chorus. 64 bytes, so the values
@@ -41,19 +39,25 @@ std::size_t firstBlockValues(const WaveInfo& info) {
     return values + values % 2;
 }
 
-// The block, left uninitialised: its pages are touched only as far as the input
+// A block, left uninitialised: its pages are touched only as far as the input
 // fills it.
 struct Block {
     explicit Block(std::size_t n, std::size_t room = 0)
-        : size(n), storage(new std::int16_t[room + n]), values(storage.get() + room) {}
-    std::size_t size;
+        : storage(new std::int16_t[room + n]), values(storage.get() + room) {}
     std::unique_ptr<std::int16_t[]> storage;
-    std::int16_t* values; // size values, after the room asked for
+    std::int16_t* values; // after the room asked for
 };
 
-// Writes the output, its header with the first values, and asks for the
-// writeback of a long one as it goes, so that it goes to storage while the call
-// goes on rather than all at once when it takes its place.
+// The chorus reads a block and writes its output to a block of its own, with
+// room for the header in front: a value's tap may lie earlier in the same block.
+struct Blocks {
+    explicit Blocks(std::size_t n) : size(n), in(n), out(n, kHeaderRoomValues) {}
+    std::size_t size; // values in each
+    Block in;
+    Block out;
+};
+
+// Writes the output, its header with the first values.
 class Output {
   public:
     // The output is expected to come to its header and the data it declares, as
@@ -74,11 +78,6 @@ class Output {
             return false;
         }
         headerWritten_ = true;
-        unsent_ += bytes;
-        if (unsent_ >= kWritebackBytes) {
-            file_.startWriteback();
-            unsent_ = 0;
-        }
         return true;
     }
 
@@ -89,7 +88,6 @@ class Output {
     OutputFile& file_;
     std::array<std::uint8_t, kHeaderBytes> header_;
     bool headerWritten_ = false;
-    std::size_t unsent_ = 0;
 };
 
 // The file's values are little-endian; on a big-endian machine the bytes of each
@@ -114,18 +112,15 @@ LoopStatus runStreamLoop(InputFile& in, OutputFile& out, const WaveInfo& info, C
     if (steps > static_cast<std::uint64_t>(state.sweep.wrap)) {
         keepDelayRuns(state);
     }
-    // The chorus reads a block and writes its output to a block of its own: a
-    // value's tap may lie earlier in the same block.
-    Block current(firstBlockValues(info));
-    Block result(current.size, kHeaderRoomValues);
+    Blocks blocks(firstBlockValues(info));
     Output output(out, info);
     // Counts frames for one or two channels, values for more. 64 bits, so that
     // even an input of many gigabytes cannot wrap it.
     std::uint64_t i = 0;
     for (;;) {
-        std::int16_t* block = current.values;
-        std::int16_t* outBlock = result.values;
-        const std::size_t blockBytes = current.size * sizeof(std::int16_t);
+        std::int16_t* block = blocks.in.values;
+        std::int16_t* outBlock = blocks.out.values;
+        const std::size_t blockBytes = blocks.size * sizeof(std::int16_t);
         const std::ptrdiff_t got = in.read(block, blockBytes, err);
         if (got < 0) {
             return LoopStatus::readFailed;
@@ -171,33 +166,31 @@ LoopStatus runStreamLoop(InputFile& in, OutputFile& out, const WaveInfo& info, C
         // two channels, values for more.
         const std::size_t next =
             i * (stereo ? 4U : 2U) < kSmallBlocksBytes ? kSmallBlockValues : kFullBlockValues;
-        if (current.size < next) {
+        if (blocks.size < next) {
             if (next == kFullBlockValues) {
                 // A long file: the system is asked once to read further ahead,
                 // so that it reads the next block while this one goes through
                 // the chorus.
                 in.willReadOnward();
             }
-            current = Block(next);
-            result = Block(next, kHeaderRoomValues);
+            blocks = Blocks(next);
         }
     }
     if (!stereo) {
         // Silence stands in for missing values up to the declared count, in
         // full-size blocks when it takes more than one.
         if (i < info.sampleNumber) {
-            if (info.sampleNumber - i > current.size && current.size < kFullBlockValues) {
-                current = Block(kFullBlockValues);
-                result = Block(kFullBlockValues, kHeaderRoomValues);
+            if (info.sampleNumber - i > blocks.size && blocks.size < kFullBlockValues) {
+                blocks = Blocks(kFullBlockValues);
             }
-            std::fill_n(current.values, current.size, std::int16_t{0});
+            std::fill_n(blocks.in.values, blocks.size, std::int16_t{0});
         }
         while (i < info.sampleNumber) {
             const auto m = static_cast<std::size_t>(
-                std::min<std::uint64_t>(current.size, info.sampleNumber - i));
-            processBlock(state, current.values, result.values, m);
-            swapToNative(result.values, m);
-            if (!output.write(result.values, m, err)) {
+                std::min<std::uint64_t>(blocks.size, info.sampleNumber - i));
+            processBlock(state, blocks.in.values, blocks.out.values, m);
+            swapToNative(blocks.out.values, m);
+            if (!output.write(blocks.out.values, m, err)) {
                 return LoopStatus::writeFailed;
             }
             i += m;

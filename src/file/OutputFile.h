@@ -37,13 +37,12 @@ class OutputFile {
     // unknown identity never matches. On failure returns false with err set to
     // the system's error code (errno, or GetLastError on Windows).
     bool create(const std::string& path, int& err, const std::optional<FileIdentity>& input = {});
+    // Every 4 MiB written, the system is asked to start putting the file on
+    // storage, without waiting for it: a long output then goes to the disk while
+    // the writes go on, not all at once when it takes its place. Where the system
+    // can, room on storage is also found then for the next stretch of the file,
+    // up to the size expected (expectSize).
     bool write(const void* data, std::size_t n, int& err);
-    // Asks the system to start putting what is written so far on storage, and
-    // does not wait for it: a long output then goes to the disk while the call
-    // goes on, not all at once when it takes its place. A hint; it cannot fail.
-    // Where the system can, room on storage is also found for the next stretch
-    // of the file before it is written, up to the size expected (expectSize).
-    void startWriteback();
     // The size the whole file is expected to come to: room found ahead goes no
     // further. Without it, none is found. Should less be written, commit cuts the
     // file back to what was.
@@ -57,11 +56,15 @@ class OutputFile {
     bool markedForDeletion_ = false; // the system deletes the file when handle_ closes
 #else
     int fd_ = -1;
-    bool unnamed_ = false;       // fd_ is a file without a name
-    std::uint64_t written_ = 0;  // bytes written
-    std::uint64_t expected_ = 0; // the size the file is expected to come to
-    std::uint64_t roomEnd_ = 0;  // where the room asked for ends; the file may reach it
-    bool roomRefused_ = false;   // the system gave no room: not asked again
+    bool unnamed_ = false;          // fd_ is a file without a name
+    std::uint64_t written_ = 0;     // bytes written
+    std::uint64_t writtenBack_ = 0; // written_ when the writeback was last asked for
+    std::uint64_t expected_ = 0;    // the size the file is expected to come to
+    std::uint64_t roomEnd_ = 0;     // where the room asked for ends; the file may reach it
+    bool roomRefused_ = false;      // the system gave no room: not asked again
+    // Starts the writeback of what is written, and finds room ahead. A hint; it
+    // cannot fail.
+    void startWriteback();
 #endif
     bool direct_ = false;    // writing to the output itself
     bool replacing_ = false; // the output existed when it was opened

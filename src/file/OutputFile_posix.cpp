@@ -221,10 +221,15 @@ bool OutputFile::write(const void* data, std::size_t n, int& err) {
         return false;
     }
     written_ += n;
+    constexpr std::uint64_t kWritebackBytes = std::uint64_t{4} << 20;
+    if (written_ - writtenBack_ >= kWritebackBytes) {
+        startWriteback();
+    }
     return true;
 }
 
 void OutputFile::startWriteback() {
+    writtenBack_ = written_;
     // An output written directly is a pipe or a device: nothing to write back.
     if (direct_) {
         return;

@@ -136,8 +136,6 @@ bool OutputFile::write(const void* data, std::size_t n, int& err) {
 
 // The cache manager's lazy writer already writes a file's data behind the
 // program, a second or so after it is written.
-void OutputFile::startWriteback() {}
-
 void OutputFile::expectSize(std::uint64_t /*bytes*/) {}
 
 bool OutputFile::commit(int& err) {
